@@ -1,0 +1,52 @@
+# Sourced by the scripts that run Windows programs: the environment in which
+# Wine gives code page 932 and draws windows on the test display.
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko download prompts while a prefix is created.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export DISPLAY=${KEVO_DISPLAY:-${DISPLAY:-:97}}
+
+kevo_scripts_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Starts Xvfb on $DISPLAY unless an X server already answers there.
+kevo_ensure_display() {
+  if xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local num=${DISPLAY#:}; num=${num%%.*}
+  local lock=/tmp/.kevo-xvfb-$num.lock
+  (
+    flock 9
+    if ! xdpyinfo >/dev/null 2>&1; then
+      rm -f /tmp/.X$num-lock
+      nohup Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/tmp/kevo-xvfb-$num.log 2>&1 &
+      for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    fi
+  ) 9>"$lock"
+}
+
+# kevo_ensure_prefix DIR [win32|win64]: creates the prefix once, with crash
+# dialogs off and window decorations drawn, and keeps its wineserver alive.
+kevo_ensure_prefix() {
+  local prefix=$1 arch=${2:-}
+  if [ -z "$arch" ]; then
+    case "$prefix" in *64) arch=win64 ;; *) arch=win32 ;; esac
+  fi
+  export WINEPREFIX=$prefix
+  (
+    flock 9
+    if [ ! -f "$prefix/.kevo-ready" ]; then
+      rm -rf "$prefix"
+      WINEARCH=$arch wineboot -i >/dev/null 2>&1 </dev/null
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+      wineserver -w
+      touch "$prefix/.kevo-ready"
+    fi
+  ) 9>"$prefix.lock"
+  # A persistent wineserver makes each program start in tens of milliseconds.
+  # (A second start while one runs for this prefix exits with status 2.)
+  if WINEPREFIX=$prefix wineserver -p </dev/null >/dev/null 2>&1; then
+    # Start the prefix's services now, detached from our output: a service
+    # started by a test program would hold the test runner's pipe open.
+    WINEPREFIX=$prefix timeout 60 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  fi
+}

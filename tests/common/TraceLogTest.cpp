@@ -1,0 +1,190 @@
+// The trace log as a program writes it: file name, line format and bytes,
+// levels, commit mode, the 1023-byte cut and the error naming.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "KevoTestSupport.h"
+#include "TraceFormat.h"
+
+using namespace kevotest;
+
+namespace {
+
+const std::wstring kProbe = WinePath(KEVO_TRACELOG_PROBE);
+
+class TraceLogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetKevoRegistry();
+        temp_ = MakeScratchDir(L"trace");
+        options_.tempDir = temp_;
+    }
+    void TearDown() override
+    {
+        RemoveTree(temp_);
+        ResetKevoRegistry();
+    }
+    long Run(const char* mode)
+    {
+        return RunProgram(kProbe, Widen(mode), options_, 30000);
+    }
+    std::string Logs() { return ReadLogs(temp_, L"KEVOProbe"); }
+
+    std::wstring temp_;
+    ProcessOptions options_;
+};
+
+const char kPrefixPattern[] = "\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}\\([0-9a-f]{8}\\) ";
+
+TEST_F(TraceLogTest, NoKeyWritesNoFile)
+{
+    ASSERT_EQ(0, Run("basic"));
+    EXPECT_TRUE(ListFiles(temp_, L"*").empty());
+}
+
+TEST_F(TraceLogTest, LevelTenWritesFlowLinesOnly)
+{
+    EnableTrace(10);
+    ASSERT_EQ(0, Run("basic"));
+    std::vector<std::wstring> files = ListFiles(temp_, L"*");
+    ASSERT_EQ(1u, files.size());
+    EXPECT_TRUE(std::regex_match(Utf8(files[0]), std::regex("KEVOProbe\\d{14}\\.log")));
+    std::string log = Logs();
+    std::regex line(std::string(kPrefixPattern) + "CREVOKE_Card::GetCertData: (start|end)\r\n");
+    std::string expectedShape = log;
+    size_t firstEnd = log.find("\r\n") + 2;
+    EXPECT_TRUE(std::regex_match(log.substr(0, firstEnd), line)) << log;
+    EXPECT_TRUE(std::regex_match(log.substr(firstEnd), line)) << log;
+}
+
+TEST_F(TraceLogTest, LevelTwentyWritesShiftJisErrorLines)
+{
+    EnableTrace(20);
+    ASSERT_EQ(0, Run("basic"));
+    std::string log = Logs();
+    std::string expected = ToCp932(L"m_CardOBJ.GetCardData:エラーが発生しました。(TraceLogProbe.cpp:");
+    EXPECT_NE(std::string::npos, log.find(expected)) << log;
+    // Three lines, each ended by the CR LF of text-mode appending.
+    size_t count = 0;
+    for (size_t p = 0; (p = log.find("\r\n", p)) != std::string::npos; p += 2)
+        ++count;
+    EXPECT_EQ(3u, count);
+    EXPECT_EQ(std::string::npos, log.find("\n\n"));
+}
+
+TEST_F(TraceLogTest, CommitModeWritesTheSameBytes)
+{
+    EnableTrace(20, 1);
+    ASSERT_EQ(0, Run("basic"));
+    EXPECT_NE(std::string::npos, Logs().find("CREVOKE_Card::GetCertData: end\r\n"));
+}
+
+TEST_F(TraceLogTest, LongMessageIsCutAt1023Bytes)
+{
+    EnableTrace(10);
+    ASSERT_EQ(0, Run("long"));
+    std::string log = Logs();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(log, m, std::regex(std::string("^") + kPrefixPattern)));
+    size_t body = m.length(0);
+    EXPECT_EQ(std::string(1023, 'x'), log.substr(body, 1023));
+    // No line feed of its own: the next prefix follows at once.
+    EXPECT_TRUE(std::regex_search(log.substr(body + 1023), std::regex(std::string("^") + kPrefixPattern + "after\r\n$")));
+}
+
+TEST_F(TraceLogTest, WindowsErrorsAreNamed)
+{
+    EnableTrace(20);
+    ASSERT_EQ(0, Run("winerror"));
+    std::string log = Logs();
+    EXPECT_NE(std::string::npos,
+              log.find(ToCp932(L"CryptAcquireContextW:Windowsエラー<SCARD_W_CANCELLED_BY_USER:0x8010006e>が発生しました。(KEVOUserCertRevokeXML.cpp:123)\r\n")));
+    EXPECT_NE(std::string::npos,
+              log.find(ToCp932(L"CryptSignHashW:Windowsエラー<UNKNOWN:0x80090005>が発生しました。(KEVOUserCertRevokeXML.cpp:456)\r\n")));
+    EXPECT_NE(std::string::npos,
+              log.find(ToCp932(L"CryptCreateHash:Windowsエラー<ERROR_NOT_ENOUGH_MEMORY:0x8>が発生しました。")));
+}
+
+TEST_F(TraceLogTest, OneRunAcrossASecondKeepsOneFile)
+{
+    EnableTrace(10);
+    ASSERT_EQ(0, Run("second-boundary"));
+    std::vector<std::wstring> files = ListFiles(temp_, L"*.log");
+    ASSERT_EQ(1u, files.size());
+    std::string log = Logs();
+    // The file is named after the first line's second.
+    std::string name = Utf8(files[0]);
+    std::string stamp = name.substr(9, 14);
+    std::string first = log.substr(0, 4) + log.substr(5, 2) + log.substr(8, 2) + log.substr(11, 2) +
+                        log.substr(14, 2) + log.substr(17, 2);
+    EXPECT_EQ(stamp, first);
+    EXPECT_NE(std::string::npos, log.find("second\r\n"));
+}
+
+TEST_F(TraceLogTest, RunsInDifferentSecondsWriteTwoFiles)
+{
+    EnableTrace(10);
+    ASSERT_EQ(0, Run("basic"));
+    std::vector<std::wstring> first = ListFiles(temp_, L"*.log");
+    ASSERT_EQ(1u, first.size());
+    // Wait for the clock to move past the first file's second (bounded).
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_EQ(0, Run("basic"));
+        if (ListFiles(temp_, L"*.log").size() == 2)
+            break;
+        Sleep(100);
+    }
+    EXPECT_EQ(2u, ListFiles(temp_, L"*.log").size());
+}
+
+TEST_F(TraceLogTest, OversizedTraceValueSwitchesTheLogOff)
+{
+    SetRaw(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE", REG_BINARY, {20, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_EQ(0, Run("basic"));
+    EXPECT_TRUE(ListFiles(temp_, L"*").empty());
+}
+
+TEST_F(TraceLogTest, TraceValueOfAnotherTypeIsTakenAsANumber)
+{
+    SetRaw(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE", REG_BINARY, {20, 0, 0, 0});
+    ASSERT_EQ(0, Run("basic"));
+    EXPECT_NE(std::string::npos, Logs().find("GetCertData: end"));
+}
+
+TEST_F(TraceLogTest, TempDirectoryTooLongForTheNameDropsTheLines)
+{
+    EnableTrace(20);
+    std::wstring deep = temp_;
+    while (deep.size() < 240) {
+        deep += L"dddddddddddddddddddd\\";
+        CreateDirectoryW(deep.c_str(), NULL);
+    }
+    options_.tempDir = deep;
+    ASSERT_EQ(0, Run("basic"));
+    EXPECT_TRUE(ListFiles(deep, L"*.log").empty());
+}
+
+TEST(TraceFormatTest, PathThatDoesNotFitIsRefused)
+{
+    TraceClock t = {2010, 4, 1, 9, 15, 30, 0};
+    char path[260];
+    ASSERT_TRUE(BuildTraceLogPath(path, sizeof path, "C:\\T\\", "KEVORevoke", t, false, 0));
+    EXPECT_STREQ("C:\\T\\KEVORevoke20100401091530.log", path);
+    ASSERT_TRUE(BuildTraceLogPath(path, sizeof path, "C:\\T\\", "kevousercert", t, true, 0xf1c));
+    EXPECT_STREQ("C:\\T\\kevousercert2010040109153000000f1c.log", path);
+    std::string dir(250, 'd');
+    EXPECT_FALSE(BuildTraceLogPath(path, sizeof path, dir.c_str(), "KEVORevoke", t, false, 0));
+    EXPECT_STREQ("", path);
+}
+
+TEST(TraceFormatTest, PrefixFormat)
+{
+    TraceClock t = {2010, 4, 1, 9, 15, 30, 123};
+    char prefix[64];
+    EXPECT_EQ(34, FormatTracePrefix(prefix, sizeof prefix, t, 0xf1c));
+    EXPECT_STREQ("2010/04/01 09:15:30.123(00000f1c) ", prefix);
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// Helpers for tests that drive the real Windows binaries under Wine: the
+// registry, INI files, temporary directories, child processes with their own
+// environment, windows on the screen, trace log files and the testbed server.
+// Every wait is bounded by a time-out.
+#ifndef KEVO_TEST_SUPPORT_H
+#define KEVO_TEST_SUPPORT_H
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kevotest {
+
+// ---- text ------------------------------------------------------------------
+std::wstring Widen(const std::string& utf8);           // UTF-8 -> UTF-16
+std::string Utf8(const std::wstring& wide);            // UTF-16 -> UTF-8
+std::string ToCp932(const std::wstring& wide);         // UTF-16 -> Shift-JIS
+std::wstring FromCp932(const std::string& sjis);       // Shift-JIS -> UTF-16
+// "/work/x" (a path on the Unix side, as CMake passes it) -> "Z:\\work\\x".
+std::wstring WinePath(const std::string& unixPath);
+// Environment variable of this (test) process, wide form.
+std::wstring GetEnv(const wchar_t* name);
+
+// ---- registry --------------------------------------------------------------
+// Deletes a key with all its subkeys; absent keys are fine.
+void DeleteKeyTree(HKEY root, const std::wstring& subkey, REGSAM view = 0);
+void SetDword(HKEY root, const std::wstring& subkey, const std::wstring& name, DWORD value, REGSAM view = 0);
+void SetString(HKEY root, const std::wstring& subkey, const std::wstring& name, const std::string& sjisValue,
+               REGSAM view = 0);
+// Stores exactly the given bytes with the given type (no terminator added).
+void SetRaw(HKEY root, const std::wstring& subkey, const std::wstring& name, DWORD type,
+            const std::vector<BYTE>& bytes, REGSAM view = 0);
+struct RegValue {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<BYTE> bytes;
+};
+RegValue GetValue(HKEY root, const std::wstring& subkey, const std::wstring& name, REGSAM view = 0);
+bool KeyExists(HKEY root, const std::wstring& subkey, REGSAM view = 0);
+
+// Removes the system's keys (HKCU and HKLM SOFTWARE\KEVO, both views) so that
+// each test starts from a clean registry; use in SetUp.
+void ResetKevoRegistry();
+
+// ---- files -----------------------------------------------------------------
+// A new empty directory under the prefix's temporary directory, with a
+// trailing backslash; names are unique per call.
+std::wstring MakeScratchDir(const std::wstring& label);
+void RemoveTree(const std::wstring& dir);
+std::vector<std::wstring> ListFiles(const std::wstring& dir, const std::wstring& pattern);
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+// Writes an INI file from Shift-JIS lines (joined with CR LF).
+void WriteIni(const std::wstring& path, const std::vector<std::string>& lines);
+
+// ---- processes -------------------------------------------------------------
+struct ProcessOptions {
+    std::wstring tempDir;                          // TEMP and TMP of the child
+    std::wstring pathPrefix;                       // put before PATH
+    std::map<std::wstring, std::wstring> env;      // further variables
+    std::wstring workDir;
+};
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    bool Start(const std::wstring& exe, const std::wstring& args, const ProcessOptions& options);
+    // Waits for the end; false on time-out (the child is then killed).
+    bool Wait(DWORD timeoutMs, DWORD* exitCode);
+    bool Running() const;
+    DWORD Pid() const { return pid_; }
+    HANDLE Handle() const { return process_; }
+
+private:
+    HANDLE process_ = NULL;
+    DWORD pid_ = 0;
+};
+// Runs to the end; returns the exit code, or -1 when it did not end in time.
+long RunProgram(const std::wstring& exe, const std::wstring& args, const ProcessOptions& options,
+                DWORD timeoutMs = 60000);
+
+// ---- windows ---------------------------------------------------------------
+// Waits for a visible top-level window with this title (and class, if not
+// empty), owned by pid when pid != 0. NULL on time-out.
+HWND WaitForWindow(const std::wstring& title, const std::wstring& className, DWORD pid, DWORD timeoutMs);
+// Waits until the window is gone; false on time-out.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+std::wstring WindowText(HWND window);
+// Texts of all static controls of a dialog (a message box's message among them).
+std::wstring DialogStaticText(HWND dialog);
+void SetControlText(HWND dialog, int id, const std::wstring& text);
+void ClickButton(HWND dialog, int id);
+// True when some top-level window of pid is visible.
+bool ProcessHasVisibleWindow(DWORD pid);
+
+// ---- trace logs ------------------------------------------------------------
+// Concatenated bytes of every log file dir holds whose name starts with prefix.
+std::string ReadLogs(const std::wstring& dir, const std::wstring& prefix);
+// Enables tracing for the current user (TRACE, optionally TRACECOMMIT).
+void EnableTrace(DWORD level = 20, DWORD commit = 0);
+
+// ---- testbed server --------------------------------------------------------
+// One HTTP exchange with the testbed's control channel on 127.0.0.1.
+struct HttpReply {
+    int status = 0;
+    std::string body;
+};
+HttpReply TestbedRequest(const std::string& method, const std::string& path, const std::string& body = "");
+
+}  // namespace kevotest
+
+#endif
