@@ -29,6 +29,9 @@ import threading
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# Run as a script this module is __main__; the handlers import it by name and
+# must see this very module (its STATE and HANDLERS), not a second copy.
+sys.modules.setdefault("kevo_testbed", sys.modules[__name__])
 
 
 class State:
