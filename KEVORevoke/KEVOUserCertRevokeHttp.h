@@ -1,0 +1,51 @@
+// The revocation tool's client of the online counter: the server clock and
+// the delivery of the signed revocation request, both as POST requests
+// through WinINet with the connection settings of KEVOValidationInfo.ini.
+#ifndef KEVO_USERCERTREVOKEHTTP_H
+#define KEVO_USERCERTREVOKEHTTP_H
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "SettingInfo.h"
+
+class CTextBuffer;
+class CREVOKE_Xml;
+
+// Object names on the counter's host; the path of the configured URL plays
+// no part.
+#define KEVO_COUNTER_TIME_OBJECT "/reception/servlet/kevo.AccRvRq.servlet.getTime"
+#define KEVO_COUNTER_REVOKE_OBJECT "/reception/servlet/kevo.AccRvRq.servlet.AcceptApply?Request=PostRevokeApply"
+
+class CREVOKE_Http {
+public:
+    CREVOKE_Http();
+    // Releases the strings of m_SettingInfo.
+    ~CREVOKE_Http();
+    CREVOKE_Http(const CREVOKE_Http&) = delete;
+    CREVOKE_Http& operator=(const CREVOKE_Http&) = delete;
+
+    // Fills m_SettingInfo from the registry and the settings file: 0, -104
+    // (no usable URL) or -102 (out of memory).
+    int setSettingInfo();
+
+    // Opens the internet, connection and request handles for a POST of
+    // objectName to the host of setInfo. 0 with all three open, or -104 with
+    // all three NULL.
+    int HttpOpenRequest(const SettingInfo* setInfo, const char* objectName, HINTERNET* hInternet,
+                        HINTERNET* hConnect, HINTERNET* hRequest);
+
+    // The counter's clock: 0 with exactly 14 digits YYYYMMDDhhmmss (UTC) in
+    // lpDate; otherwise -101, -104, 700 or 706 with lpDate empty.
+    int getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo);
+
+    // Sends the UTF-8 form of lpXmlOBJ->m_strXML and returns the HTTP status
+    // of the counter's reply (its verdict), or -101, -104, 700, 701 or 707
+    // when the exchange did not complete. lpResultData receives at most the
+    // first 64 KiB of the reply body as text.
+    int revoke(CREVOKE_Xml* lpXmlOBJ, const SettingInfo* setInfo, CTextBuffer* lpResultData);
+
+    SettingInfo m_SettingInfo;
+};
+
+#endif
