@@ -1,0 +1,409 @@
+// Software card: a CryptoAPI provider that stands in for the citizen's IC
+// card under the name "KEVO Crypto Service Provider". It holds one RSA
+// signature key and the matching DER user certificate, read from two files
+// next to the DLL:
+//     KEVOSoftCard.key  PRIVATEKEYBLOB with the key specification of a
+//                       signature key (CALG_RSA_SIGN)
+//     KEVOSoftCard.cer  the user certificate, DER
+// and delegates hashing and signing to the platform's built-in RSA provider,
+// which returns signatures least significant byte first, as a card
+// provider does.
+//
+// Test switches, DWORD values under the provider's registration key, read
+// at each call so a test flips them without touching the tool under test:
+//     SoftCardFailOpen  non-zero: CPAcquireContext fails with this code
+//                       (for example SCARD_W_CANCELLED_BY_USER: the citizen
+//                       cancelled at the card prompt)
+//     SoftCardFailSign  non-zero: CPSignHash fails with this code when it is
+//                       asked for the signature itself (where a card would
+//                       ask for the PIN), for example a cancelled PIN prompt
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+// The provider interface's table, which mingw's headers lack. The software
+// card never reads it.
+typedef struct _VTableProvStruc {
+    DWORD Version;
+    FARPROC FuncVerifyImage;
+    FARPROC FuncReturnhWnd;
+    DWORD dwProvType;
+    BYTE* pbContextInfo;
+    DWORD cbContextInfo;
+    LPSTR pszProvName;
+} VTableProvStruc, *PVTableProvStruc;
+
+#define SOFTCARD_API extern "C" __declspec(dllexport) BOOL WINAPI
+
+namespace {
+
+const char kProviderName[] = "KEVO Crypto Service Provider";
+const char kRegistrationKey[] = "Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
+const char kContainerName[] = "KEVOSoftCard";
+const DWORD kNoCard = 0x8010000CUL;  // SCARD_E_NO_SMARTCARD: key or certificate file missing
+const DWORD kContextMagic = 0x4B534343UL;
+const DWORD kKeyMagic = 0x4B53434BUL;
+
+struct Context {
+    DWORD magic;
+    HCRYPTPROV inner;      // built-in RSA provider, verify context
+    HCRYPTKEY innerKey;    // the imported signature key
+    BYTE* certificate;
+    DWORD certificateLength;
+};
+
+struct UserKey {
+    DWORD magic;
+    Context* context;
+};
+
+Context* AsContext(HCRYPTPROV handle)
+{
+    Context* c = reinterpret_cast<Context*>(handle);
+    return (c != NULL && c->magic == kContextMagic) ? c : NULL;
+}
+
+UserKey* AsKey(HCRYPTKEY handle)
+{
+    UserKey* k = reinterpret_cast<UserKey*>(handle);
+    return (k != NULL && k->magic == kKeyMagic) ? k : NULL;
+}
+
+BOOL Fail(DWORD code)
+{
+    SetLastError(code);
+    return FALSE;
+}
+
+DWORD ReadSwitch(const char* name)
+{
+    HKEY key;
+    DWORD value = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistrationKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD type = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        value = 0;
+    RegCloseKey(key);
+    return value;
+}
+
+// Directory of this DLL, with a trailing backslash.
+bool ModuleDirectory(char* out, DWORD capacity)
+{
+    HMODULE self = NULL;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&ModuleDirectory), &self))
+        return false;
+    DWORD n = GetModuleFileNameA(self, out, capacity);
+    if (n == 0 || n >= capacity)
+        return false;
+    char* slash = strrchr(out, '\\');
+    if (slash == NULL)
+        return false;
+    slash[1] = '\0';
+    return true;
+}
+
+// Reads a whole file; the caller frees *data.
+bool ReadWholeFile(const char* directory, const char* name, BYTE** data, DWORD* length)
+{
+    char path[MAX_PATH * 2];
+    if (_snprintf(path, sizeof path, "%s%s", directory, name) < 0)
+        return false;
+    path[sizeof path - 1] = '\0';
+    FILE* file = fopen(path, "rb");
+    if (file == NULL)
+        return false;
+    bool ok = false;
+    if (fseek(file, 0, SEEK_END) == 0) {
+        long size = ftell(file);
+        if (size > 0 && size < 1024 * 1024 && fseek(file, 0, SEEK_SET) == 0) {
+            *data = static_cast<BYTE*>(malloc(static_cast<size_t>(size)));
+            if (*data != NULL && fread(*data, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size)) {
+                *length = static_cast<DWORD>(size);
+                ok = true;
+            } else {
+                free(*data);
+                *data = NULL;
+            }
+        }
+    }
+    fclose(file);
+    return ok;
+}
+
+void FreeContext(Context* c)
+{
+    if (c->innerKey != 0)
+        CryptDestroyKey(c->innerKey);
+    if (c->inner != 0)
+        CryptReleaseContext(c->inner, 0);
+    free(c->certificate);
+    c->magic = 0;
+    free(c);
+}
+
+// Copies a parameter out with the usual size-query protocol.
+BOOL CopyOut(const void* source, DWORD length, BYTE* out, DWORD* outLength)
+{
+    if (outLength == NULL)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (out == NULL) {
+        *outLength = length;
+        return TRUE;
+    }
+    if (*outLength < length) {
+        *outLength = length;
+        return Fail(ERROR_MORE_DATA);
+    }
+    memcpy(out, source, length);
+    *outLength = length;
+    return TRUE;
+}
+
+}  // namespace
+
+SOFTCARD_API CPAcquireContext(HCRYPTPROV* phProv, LPCSTR szContainer, DWORD dwFlags, PVTableProvStruc pVTable)
+{
+    (void)szContainer;
+    (void)pVTable;
+    if (phProv == NULL)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (dwFlags & (CRYPT_NEWKEYSET | CRYPT_DELETEKEYSET))
+        return Fail(NTE_BAD_FLAGS);
+    DWORD forced = ReadSwitch("SoftCardFailOpen");
+    if (forced != 0)
+        return Fail(forced);
+
+    char directory[MAX_PATH];
+    if (!ModuleDirectory(directory, sizeof directory))
+        return Fail(kNoCard);
+    Context* c = static_cast<Context*>(calloc(1, sizeof(Context)));
+    if (c == NULL)
+        return Fail(NTE_NO_MEMORY);
+    c->magic = kContextMagic;
+    BYTE* blob = NULL;
+    DWORD blobLength = 0;
+    if (!ReadWholeFile(directory, "KEVOSoftCard.key", &blob, &blobLength) ||
+        !ReadWholeFile(directory, "KEVOSoftCard.cer", &c->certificate, &c->certificateLength)) {
+        free(blob);
+        FreeContext(c);
+        return Fail(kNoCard);
+    }
+    if (!CryptAcquireContextA(&c->inner, NULL, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        DWORD error = GetLastError();
+        c->inner = 0;
+        free(blob);
+        FreeContext(c);
+        return Fail(error);
+    }
+    if (!CryptImportKey(c->inner, blob, blobLength, 0, 0, &c->innerKey)) {
+        DWORD error = GetLastError();
+        c->innerKey = 0;
+        free(blob);
+        FreeContext(c);
+        return Fail(error);
+    }
+    SecureZeroMemory(blob, blobLength);
+    free(blob);
+    *phProv = reinterpret_cast<HCRYPTPROV>(c);
+    return TRUE;
+}
+
+SOFTCARD_API CPReleaseContext(HCRYPTPROV hProv, DWORD dwFlags)
+{
+    (void)dwFlags;
+    Context* c = AsContext(hProv);
+    if (c == NULL)
+        return Fail(NTE_BAD_UID);
+    FreeContext(c);
+    return TRUE;
+}
+
+SOFTCARD_API CPGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey)
+{
+    Context* c = AsContext(hProv);
+    if (c == NULL)
+        return Fail(NTE_BAD_UID);
+    if (dwKeySpec != AT_SIGNATURE)
+        return Fail(NTE_NO_KEY);
+    UserKey* k = static_cast<UserKey*>(malloc(sizeof(UserKey)));
+    if (k == NULL)
+        return Fail(NTE_NO_MEMORY);
+    k->magic = kKeyMagic;
+    k->context = c;
+    *phUserKey = reinterpret_cast<HCRYPTKEY>(k);
+    return TRUE;
+}
+
+SOFTCARD_API CPDestroyKey(HCRYPTPROV hProv, HCRYPTKEY hKey)
+{
+    (void)hProv;
+    UserKey* k = AsKey(hKey);
+    if (k == NULL)
+        return Fail(NTE_BAD_KEY);
+    k->magic = 0;
+    free(k);
+    return TRUE;
+}
+
+SOFTCARD_API CPGetKeyParam(HCRYPTPROV hProv, HCRYPTKEY hKey, DWORD dwParam, LPBYTE pbData, LPDWORD pcbDataLen,
+                           DWORD dwFlags)
+{
+    (void)hProv;
+    UserKey* k = AsKey(hKey);
+    if (k == NULL)
+        return Fail(NTE_BAD_KEY);
+    if (dwParam == KP_CERTIFICATE)
+        return CopyOut(k->context->certificate, k->context->certificateLength, pbData, pcbDataLen);
+    return CryptGetKeyParam(k->context->innerKey, dwParam, pbData, pcbDataLen, dwFlags);
+}
+
+SOFTCARD_API CPSetKeyParam(HCRYPTPROV, HCRYPTKEY, DWORD, CONST BYTE*, DWORD)
+{
+    return Fail(NTE_BAD_TYPE);
+}
+
+SOFTCARD_API CPGenKey(HCRYPTPROV, ALG_ID, DWORD, HCRYPTKEY*)
+{
+    return Fail(NTE_BAD_ALGID);
+}
+
+SOFTCARD_API CPDeriveKey(HCRYPTPROV, ALG_ID, HCRYPTHASH, DWORD, HCRYPTKEY*)
+{
+    return Fail(NTE_BAD_ALGID);
+}
+
+SOFTCARD_API CPExportKey(HCRYPTPROV hProv, HCRYPTKEY hKey, HCRYPTKEY hPubKey, DWORD dwBlobType, DWORD dwFlags,
+                         LPBYTE pbData, LPDWORD pcbDataLen)
+{
+    (void)hProv;
+    UserKey* k = AsKey(hKey);
+    if (k == NULL || hPubKey != 0)
+        return Fail(NTE_BAD_KEY);
+    // Only the public half leaves the card.
+    if (dwBlobType != PUBLICKEYBLOB)
+        return Fail(NTE_BAD_TYPE);
+    return CryptExportKey(k->context->innerKey, 0, dwBlobType, dwFlags, pbData, pcbDataLen);
+}
+
+SOFTCARD_API CPImportKey(HCRYPTPROV, CONST BYTE*, DWORD, HCRYPTKEY, DWORD, HCRYPTKEY*)
+{
+    return Fail(NTE_BAD_TYPE);
+}
+
+SOFTCARD_API CPEncrypt(HCRYPTPROV, HCRYPTKEY, HCRYPTHASH, BOOL, DWORD, LPBYTE, LPDWORD, DWORD)
+{
+    return Fail(NTE_BAD_KEY);
+}
+
+SOFTCARD_API CPDecrypt(HCRYPTPROV, HCRYPTKEY, HCRYPTHASH, BOOL, DWORD, LPBYTE, LPDWORD)
+{
+    return Fail(NTE_BAD_KEY);
+}
+
+SOFTCARD_API CPCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWORD dwFlags, HCRYPTHASH* phHash)
+{
+    Context* c = AsContext(hProv);
+    if (c == NULL)
+        return Fail(NTE_BAD_UID);
+    if (hKey != 0)
+        return Fail(NTE_BAD_KEY);
+    return CryptCreateHash(c->inner, Algid, 0, dwFlags, phHash);
+}
+
+SOFTCARD_API CPHashData(HCRYPTPROV hProv, HCRYPTHASH hHash, CONST BYTE* pbData, DWORD cbDataLen, DWORD dwFlags)
+{
+    (void)hProv;
+    return CryptHashData(hHash, pbData, cbDataLen, dwFlags);
+}
+
+SOFTCARD_API CPHashSessionKey(HCRYPTPROV, HCRYPTHASH, HCRYPTKEY, DWORD)
+{
+    return Fail(NTE_BAD_KEY);
+}
+
+SOFTCARD_API CPGetHashParam(HCRYPTPROV hProv, HCRYPTHASH hHash, DWORD dwParam, LPBYTE pbData, LPDWORD pcbDataLen,
+                            DWORD dwFlags)
+{
+    (void)hProv;
+    return CryptGetHashParam(hHash, dwParam, pbData, pcbDataLen, dwFlags);
+}
+
+SOFTCARD_API CPSetHashParam(HCRYPTPROV hProv, HCRYPTHASH hHash, DWORD dwParam, CONST BYTE* pbData, DWORD dwFlags)
+{
+    (void)hProv;
+    return CryptSetHashParam(hHash, dwParam, pbData, dwFlags);
+}
+
+SOFTCARD_API CPDestroyHash(HCRYPTPROV hProv, HCRYPTHASH hHash)
+{
+    (void)hProv;
+    return CryptDestroyHash(hHash);
+}
+
+SOFTCARD_API CPSignHash(HCRYPTPROV hProv, HCRYPTHASH hHash, DWORD dwKeySpec, LPCWSTR szDescription, DWORD dwFlags,
+                        LPBYTE pbSignature, LPDWORD pcbSigLen)
+{
+    (void)szDescription;
+    if (AsContext(hProv) == NULL)
+        return Fail(NTE_BAD_UID);
+    if (dwKeySpec != AT_SIGNATURE)
+        return Fail(NTE_NO_KEY);
+    if (pbSignature != NULL) {
+        DWORD forced = ReadSwitch("SoftCardFailSign");
+        if (forced != 0)
+            return Fail(forced);
+    }
+    return CryptSignHashW(hHash, AT_SIGNATURE, NULL, dwFlags, pbSignature, pcbSigLen);
+}
+
+SOFTCARD_API CPVerifySignature(HCRYPTPROV hProv, HCRYPTHASH hHash, CONST BYTE* pbSignature, DWORD cbSigLen,
+                               HCRYPTKEY hPubKey, LPCWSTR szDescription, DWORD dwFlags)
+{
+    (void)hProv;
+    (void)szDescription;
+    UserKey* k = AsKey(hPubKey);
+    if (k == NULL)
+        return Fail(NTE_BAD_KEY);
+    return CryptVerifySignatureW(hHash, pbSignature, cbSigLen, k->context->innerKey, NULL, dwFlags);
+}
+
+SOFTCARD_API CPGenRandom(HCRYPTPROV hProv, DWORD cbLen, LPBYTE pbBuffer)
+{
+    Context* c = AsContext(hProv);
+    if (c == NULL)
+        return Fail(NTE_BAD_UID);
+    return CryptGenRandom(c->inner, cbLen, pbBuffer);
+}
+
+SOFTCARD_API CPGetProvParam(HCRYPTPROV hProv, DWORD dwParam, LPBYTE pbData, LPDWORD pcbDataLen, DWORD dwFlags)
+{
+    Context* c = AsContext(hProv);
+    if (c == NULL)
+        return Fail(NTE_BAD_UID);
+    switch (dwParam) {
+    case PP_NAME:
+        return CopyOut(kProviderName, sizeof kProviderName, pbData, pcbDataLen);
+    case PP_CONTAINER:
+    case PP_UNIQUE_CONTAINER:
+        return CopyOut(kContainerName, sizeof kContainerName, pbData, pcbDataLen);
+    case PP_IMPTYPE: {
+        DWORD type = CRYPT_IMPL_REMOVABLE;
+        return CopyOut(&type, sizeof type, pbData, pcbDataLen);
+    }
+    default:
+        return CryptGetProvParam(c->inner, dwParam, pbData, pcbDataLen, dwFlags);
+    }
+}
+
+SOFTCARD_API CPSetProvParam(HCRYPTPROV, DWORD, CONST BYTE*, DWORD)
+{
+    return Fail(NTE_BAD_TYPE);
+}
