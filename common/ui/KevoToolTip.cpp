@@ -1,0 +1,50 @@
+#include "KevoToolTip.h"
+
+#include <commctrl.h>
+
+namespace kevoui {
+
+CKevoToolTip::~CKevoToolTip()
+{
+    // Usually gone already with its owner dialog.
+    if (m_hWnd != NULL && IsWindow(m_hWnd))
+        DestroyWindow(m_hWnd);
+}
+
+bool CKevoToolTip::Create(HWND owner)
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+    m_hOwner = owner;
+    m_hWnd = CreateWindowExA(0, TOOLTIPS_CLASSA, NULL, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, owner, NULL, GetModuleHandleW(NULL), NULL);
+    return m_hWnd != NULL;
+}
+
+bool CKevoToolTip::AddTool(HWND control, const char* text)
+{
+    if (m_hWnd == NULL || control == NULL)
+        return false;
+    TOOLINFOA info = {};
+    // The version-5 size, which every common-controls version accepts.
+    info.cbSize = TTTOOLINFOA_V2_SIZE;
+    info.uFlags = TTF_IDISHWND;
+    info.hwnd = m_hOwner;
+    info.uId = reinterpret_cast<UINT_PTR>(control);
+    info.lpszText = const_cast<char*>(text);
+    return SendMessageA(m_hWnd, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info)) != FALSE;
+}
+
+void CKevoToolTip::RelayEvent(const MSG* msg)
+{
+    if (m_hWnd != NULL)
+        SendMessageA(m_hWnd, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
+}
+
+void CKevoToolTip::Activate(bool on)
+{
+    if (m_hWnd != NULL)
+        SendMessageA(m_hWnd, TTM_ACTIVATE, on ? TRUE : FALSE, 0);
+}
+
+}  // namespace kevoui

@@ -1,0 +1,32 @@
+#include "KEVORWSetting.h"
+
+#include <windows.h>
+
+#include "KEVORWSettingDlg.h"
+#include "KEVORWSettingRes.h"
+#include "TraceLog.h"
+
+CKEVOUtilityApp theApp;
+
+CKEVOUtilityApp::CKEVOUtilityApp() : CKevoApp(IDS_APP_TITLE) {}
+
+bool CKEVOUtilityApp::InitInstance()
+{
+    TraceInitLock();
+    // Never closed: the name stays taken until this process ends.
+    HANDLE mutex = CreateMutexA(NULL, FALSE, "KEVO_RWSetting_0001");
+    if (mutex != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
+        ShowMessage(NULL, IDS_ALREADY_RUNNING, MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    CKEVORWSettingDlg dlg;
+    m_hMainWnd = NULL;
+    dlg.DoModal();
+    m_hMainWnd = NULL;
+    return false;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    return theApp.Run(instance);
+}

@@ -1,0 +1,344 @@
+#include "KEVORWSettingDlg.h"
+
+#include <winscard.h>
+
+#include <vector>
+
+#include "KEVORWSetting.h"
+#include "KEVORWSettingRes.h"
+#include "KevoApp.h"
+#include "TraceLog.h"
+
+using rwsetting::ReaderKind;
+
+namespace {
+
+const char kKevoKey[] = "SOFTWARE\\KEVO";
+const char kKevoWowKey[] = "SOFTWARE\\Wow6432Node\\KEVO";
+const REGSAM kSaveAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+const DWORD kNameBufferSize = 128;
+const DWORD kPortBufferSize = 7;
+
+// Owns an open registry key.
+class CRegKey {
+public:
+    CRegKey() : m_hKey(NULL) {}
+    ~CRegKey() { Close(); }
+    CRegKey(const CRegKey&) = delete;
+    CRegKey& operator=(const CRegKey&) = delete;
+    void Close()
+    {
+        if (m_hKey != NULL) {
+            RegCloseKey(m_hKey);
+            m_hKey = NULL;
+        }
+    }
+    // On failure the key stays closed.
+    LONG Create(HKEY root, const char* path)
+    {
+        Close();
+        DWORD disposition = 0;
+        LONG rc = RegCreateKeyExA(root, path, 0, NULL, REG_OPTION_NON_VOLATILE, kSaveAccess, NULL, &m_hKey,
+                                  &disposition);
+        if (rc != ERROR_SUCCESS)
+            m_hKey = NULL;
+        return rc;
+    }
+    LONG OpenRead(HKEY root, const char* path)
+    {
+        Close();
+        LONG rc = RegOpenKeyExA(root, path, 0, KEY_READ, &m_hKey);
+        if (rc != ERROR_SUCCESS)
+            m_hKey = NULL;
+        return rc;
+    }
+    HKEY Get() const { return m_hKey; }
+
+private:
+    HKEY m_hKey;
+};
+
+// Reads a string value into a zero-filled buffer of the given size; a value
+// that fills the buffer without its terminator counts as not fitting.
+LONG QueryFixedString(HKEY key, const char* name, DWORD bufferSize, std::string& text)
+{
+    std::vector<char> buffer(bufferSize, '\0');
+    DWORD size = bufferSize;
+    LONG rc = RegQueryValueExA(key, name, NULL, NULL, reinterpret_cast<BYTE*>(&buffer[0]), &size);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if (!rwsetting::TerminatedText(&buffer[0], bufferSize, text))
+        return ERROR_MORE_DATA;
+    return ERROR_SUCCESS;
+}
+
+typedef void(WINAPI* GetNativeSystemInfoFn)(LPSYSTEM_INFO);
+
+bool IsSixtyFourBitWindows()
+{
+    SYSTEM_INFO info = {};
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    GetNativeSystemInfoFn getNative =
+        kernel != NULL ? reinterpret_cast<GetNativeSystemInfoFn>(
+                             reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetNativeSystemInfo")))
+                       : NULL;
+    if (getNative != NULL) {
+        TraceLog(TRACE_LEVEL_ERROR, "GetNativeSystemInfo\n");
+        getNative(&info);
+    } else {
+        TraceLog(TRACE_LEVEL_ERROR, "GetSystemInfo\n");
+        GetSystemInfo(&info);
+    }
+    bool wide = rwsetting::IsAmd64Architecture(info.wProcessorArchitecture);
+    TraceLog(TRACE_LEVEL_ERROR, wide ? "64bitOS\n" : "32bitOS\n");
+    return wide;
+}
+
+}  // namespace
+
+CKEVORWSettingDlg::CKEVORWSettingDlg(HWND parent) : CKevoDialog(IDD_KEVORWSETTING_DIALOG, parent), m_bSaved(false)
+{
+}
+
+BOOL CKEVORWSettingDlg::OnInitDialog()
+{
+    TraceLog(TRACE_LEVEL_FLOW, "%s: start\n", "CKEVORWSettingDlg::OnInitDialog");
+    CKevoDialog::OnInitDialog();  // fills the port list
+    SetIcons(IDI_KEVORWSETTING);
+    CreateToolTips();
+
+    FillReaderList();
+
+    unsigned long rwType = 0;
+    std::string name;
+    std::string port;
+    ReadCurrentSetting(rwType, name, port);
+
+    ReaderKind kind = rwsetting::KindFromRWType(rwType);
+    int radio = kind == rwsetting::kKindPcsc ? IDC_RADIO_PCSC
+                                             : (kind == rwsetting::kKindNmda ? IDC_RADIO_NMDA : IDC_RADIO_AUTO);
+    CheckDlgButton(m_hWnd, radio, BST_CHECKED);
+    ApplyControlStates(kind);
+
+    SelectByText(IDC_COMBO_READER, name, true);
+    SelectByText(IDC_COMBO_PORT, port, false);
+
+    TraceLog(TRACE_LEVEL_FLOW, "%s: end\n", "CKEVORWSettingDlg::OnInitDialog");
+    return TRUE;
+}
+
+void CKEVORWSettingDlg::CreateToolTips()
+{
+    static const struct {
+        int id;
+        const char* text;
+    } tools[] = {
+        {IDC_RADIO_AUTO, "ICカードリーダライタを自動検出する"},
+        {IDC_RADIO_PCSC, "PC/SC対応"},
+        {IDC_COMBO_READER, "ICカードリーダライタ名称"},
+        {IDC_RADIO_NMDA, "NMDA対応"},
+        {IDC_COMBO_PORT, "ポート番号"},
+        {IDOK, "設定"},
+        {IDCANCEL, "キャンセル"},
+    };
+    if (!m_ToolTip.Create(m_hWnd))
+        return;
+    for (size_t i = 0; i < sizeof tools / sizeof tools[0]; ++i)
+        m_ToolTip.AddTool(Item(tools[i].id), tools[i].text);
+    m_ToolTip.Activate(true);
+}
+
+void CKEVORWSettingDlg::FillReaderList()
+{
+    SCARDCONTEXT context = 0;
+    LONG rc = SCardEstablishContext(SCARD_SCOPE_USER, NULL, NULL, &context);
+    if (rc != SCARD_S_SUCCESS) {
+        TraceLog(TRACE_LEVEL_ERROR, "SCardEstablishContext fail: result=0x%08x\n", (unsigned)rc);
+        return;
+    }
+    char* readers = NULL;
+    DWORD length = SCARD_AUTOALLOCATE;
+    rc = SCardListReadersA(context, NULL, reinterpret_cast<char*>(&readers), &length);
+    if (rc != SCARD_S_SUCCESS) {
+        TraceLog(TRACE_LEVEL_ERROR, "SCardListReaders fail: result=0x%08x\n", (unsigned)rc);
+    } else {
+        std::vector<std::string> names = rwsetting::SplitMultiString(readers, length);
+        for (size_t i = 0; i < names.size(); ++i)
+            SendDlgItemMessageA(m_hWnd, IDC_COMBO_READER, CB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(names[i].c_str()));
+    }
+    if (readers != NULL)
+        SCardFreeMemory(context, readers);
+    SCardReleaseContext(context);
+}
+
+void CKEVORWSettingDlg::ReadCurrentSetting(unsigned long& rwType, std::string& name, std::string& port)
+{
+    rwType = 0;
+    name.clear();
+    port.clear();
+    CRegKey key;
+    LONG rc = key.OpenRead(HKEY_CURRENT_USER, kKevoKey);
+    if (rc != ERROR_SUCCESS) {
+        TraceLog(TRACE_LEVEL_ERROR, "RegOpenKeyEx fail: result=0x%08x\n", (unsigned)rc);
+        return;
+    }
+    // Zero-filled, so that a shorter value of another type reads as a small number.
+    BYTE value[4] = {0, 0, 0, 0};
+    DWORD size = sizeof value;
+    rc = RegQueryValueExA(key.Get(), "RWType", NULL, NULL, value, &size);
+    if (rc != ERROR_SUCCESS)
+        TraceLog(TRACE_LEVEL_ERROR, "RegQueryValueEx(RWType) fail: result=0x%08x\n", (unsigned)rc);
+    else
+        rwType = (unsigned long)value[0] | ((unsigned long)value[1] << 8) | ((unsigned long)value[2] << 16) |
+                 ((unsigned long)value[3] << 24);
+
+    std::string text;
+    rc = QueryFixedString(key.Get(), "Name", kNameBufferSize, text);
+    if (rc != ERROR_SUCCESS)
+        TraceLog(TRACE_LEVEL_ERROR, "RegQueryValueEx(Name) fail: result=0x%08x\n", (unsigned)rc);
+    else
+        name = text;
+
+    rc = QueryFixedString(key.Get(), "Port", kPortBufferSize, text);
+    if (rc != ERROR_SUCCESS)
+        TraceLog(TRACE_LEVEL_ERROR, "RegQueryValueEx(Port) fail: result=0x%08x\n", (unsigned)rc);
+    else
+        port = text;
+}
+
+void CKEVORWSettingDlg::ApplyControlStates(ReaderKind kind)
+{
+    rwsetting::ControlStates states = rwsetting::ControlStatesFor(kind);
+    EnableItem(IDC_COMBO_READER, states.readerList);
+    EnableItem(IDC_STATIC_READER, states.readerList);
+    EnableItem(IDC_COMBO_PORT, states.portList);
+    EnableItem(IDC_STATIC_PORT, states.portList);
+}
+
+void CKEVORWSettingDlg::SelectByText(int comboId, const std::string& text, bool insertWhenMissing)
+{
+    LRESULT found = SendDlgItemMessageA(m_hWnd, comboId, CB_FINDSTRINGEXACT, (WPARAM)-1,
+                                        reinterpret_cast<LPARAM>(text.c_str()));
+    if (found != CB_ERR) {
+        SendDlgItemMessageA(m_hWnd, comboId, CB_SETCURSEL, (WPARAM)found, 0);
+        return;
+    }
+    if (insertWhenMissing && !text.empty())
+        SendDlgItemMessageA(m_hWnd, comboId, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendDlgItemMessageA(m_hWnd, comboId, CB_SETCURSEL, 0, 0);
+}
+
+bool CKEVORWSettingDlg::OnCommand(WORD id, WORD code, HWND control)
+{
+    if (code == BN_CLICKED) {
+        switch (id) {
+        case IDC_RADIO_AUTO:
+            ApplyControlStates(rwsetting::kKindAuto);
+            return true;
+        case IDC_RADIO_PCSC:
+            ApplyControlStates(rwsetting::kKindPcsc);
+            return true;
+        case IDC_RADIO_NMDA:
+            ApplyControlStates(rwsetting::kKindNmda);
+            return true;
+        default:
+            break;
+        }
+    }
+    return CKevoDialog::OnCommand(id, code, control);
+}
+
+bool CKEVORWSettingDlg::PreTranslateMessage(MSG* msg)
+{
+    m_ToolTip.RelayEvent(msg);
+    return CKevoDialog::PreTranslateMessage(msg);
+}
+
+ReaderKind CKEVORWSettingDlg::SelectedKind() const
+{
+    if (IsDlgButtonChecked(m_hWnd, IDC_RADIO_PCSC) == BST_CHECKED)
+        return rwsetting::kKindPcsc;
+    if (IsDlgButtonChecked(m_hWnd, IDC_RADIO_NMDA) == BST_CHECKED)
+        return rwsetting::kKindNmda;
+    if (IsDlgButtonChecked(m_hWnd, IDC_RADIO_AUTO) == BST_CHECKED)
+        return rwsetting::kKindAuto;
+    return rwsetting::kKindNone;
+}
+
+std::string CKEVORWSettingDlg::ShownText(int comboId) const
+{
+    HWND combo = Item(comboId);
+    int length = GetWindowTextLengthA(combo);
+    if (length <= 0)
+        return std::string();
+    std::vector<char> buffer(length + 1, '\0');
+    int got = GetWindowTextA(combo, &buffer[0], length + 1);
+    return std::string(&buffer[0], got > 0 ? got : 0);
+}
+
+void CKEVORWSettingDlg::ShowRegistryError(long code)
+{
+    theApp.ShowMessage(m_hWnd,
+                         kevoui::FormatText(theApp.LoadText(IDS_REGISTRY_ERROR).c_str(), (unsigned)code),
+                         MB_OK | MB_ICONEXCLAMATION);
+}
+
+CKEVORWSettingDlg::PassResult CKEVORWSettingDlg::WritePass(HKEY key)
+{
+    std::vector<rwsetting::RegWrite> writes;
+    rwsetting::PassPlan plan =
+        rwsetting::PlanSavePass(SelectedKind(), ShownText(IDC_COMBO_READER), ShownText(IDC_COMBO_PORT), writes);
+    if (plan == rwsetting::kPlanNoReader) {
+        theApp.ShowMessage(m_hWnd, IDS_NO_PCSC_READER, MB_OK | MB_ICONEXCLAMATION);
+        return kPassStopped;
+    }
+    if (plan == rwsetting::kPlanNoKind) {
+        theApp.ShowMessage(m_hWnd, IDS_NO_KIND_SELECTED, MB_OK | MB_ICONEXCLAMATION);
+        return kPassStopped;
+    }
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const rwsetting::RegWrite& w = writes[i];
+        LONG rc = RegSetValueExA(key, w.name.c_str(), 0, w.type, reinterpret_cast<const BYTE*>(w.bytes.data()),
+                                 (DWORD)w.bytes.size());
+        if (rc != ERROR_SUCCESS) {
+            TraceLog(TRACE_LEVEL_ERROR, "RegSetValueEx(%s) fail: result=0x%08x\n", w.name.c_str(), (unsigned)rc);
+            ShowRegistryError(rc);
+            return kPassStopped;
+        }
+    }
+    m_bSaved = true;
+    return kPassSaved;
+}
+
+void CKEVORWSettingDlg::OnOK()
+{
+    TraceLog(TRACE_LEVEL_FLOW, "%s: start\n", "CKEVORWSettingDlg::OnOK");
+    m_bSaved = false;
+    {
+        CRegKey key;
+        LONG rc = key.Create(HKEY_CURRENT_USER, kKevoKey);
+        if (rc != ERROR_SUCCESS) {
+            TraceLog(TRACE_LEVEL_ERROR, "RegCreateKeyEx fail: result=0x%08x\n", (unsigned)rc);
+            ShowRegistryError(rc);
+        } else {
+            bool secondPass = IsSixtyFourBitWindows();
+            if (WritePass(key.Get()) == kPassSaved && secondPass) {
+                key.Close();
+                TraceLog(TRACE_LEVEL_ERROR, "set Wow6432Node start\n");
+                rc = key.Create(HKEY_CURRENT_USER, kKevoWowKey);
+                if (rc != ERROR_SUCCESS) {
+                    TraceLog(TRACE_LEVEL_ERROR, "RegCreateKeyEx fail: result=0x%08x\n", (unsigned)rc);
+                    ShowRegistryError(rc);
+                } else if (WritePass(key.Get()) == kPassSaved) {
+                    TraceLog(TRACE_LEVEL_ERROR, "set Wow6432Node end\n");
+                }
+            }
+        }
+    }
+    if (m_bSaved) {
+        theApp.ShowMessage(m_hWnd, IDS_SETTING_CHANGED, MB_OK | MB_ICONINFORMATION);
+        EndDialog(IDOK);
+    }
+    TraceLog(TRACE_LEVEL_FLOW, "%s: end\n", "CKEVORWSettingDlg::OnOK");
+}
