@@ -1,0 +1,214 @@
+// The five exports: argument checks, the guard that admits one VM-based
+// call per process at a time, and the per-export result tables.
+#include "KEVOServiceAPI.h"
+
+#include <atomic>
+#include <new>
+
+#include "KEVO_JVMHandler.h"
+#include "ServiceApiCodes.h"
+#include "TraceLog.h"
+
+#if defined(_WIN32)
+#include "KEVO_UserCertServiceHandler.h"
+#endif
+
+namespace {
+
+// The handler of the VM-based call in progress, or null.
+std::atomic<KEVO_JVMHandler*> ServiceBusySlot(nullptr);
+
+bool CertificateUsable(const KEVOBinaryData* certificate)
+{
+    return certificate != NULL && certificate->data != NULL && certificate->length != 0;
+}
+
+// Claims the slot for a new handler. *busy tells a taken slot from a
+// failed allocation; null on either.
+KEVO_JVMHandler* ClaimSlot(bool* busy)
+{
+    *busy = ServiceBusySlot.load() != nullptr;
+    if (*busy)
+        return nullptr;
+    KEVO_JVMHandler* handler = new (std::nothrow) KEVO_JVMHandler();
+    if (handler == nullptr)
+        return nullptr;
+    KEVO_JVMHandler* expected = nullptr;
+    if (!ServiceBusySlot.compare_exchange_strong(expected, handler)) {
+        delete handler;
+        *busy = true;
+        return nullptr;
+    }
+    return handler;
+}
+
+void ReleaseSlot(KEVO_JVMHandler* handler)
+{
+    handler->KEVO_JVM_UninitLibrary();
+    delete handler;
+    KEVO_JVMHandler* expected = handler;
+    ServiceBusySlot.compare_exchange_strong(expected, nullptr);
+}
+
+int32_t GetBasicData(KEVOBinaryData* certificate, KEVOBasicData* basicData)
+{
+    if (!CertificateUsable(certificate) || basicData == NULL) {
+        TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
+        return -101;
+    }
+    bool busy = false;
+    KEVO_JVMHandler* handler = ClaimSlot(&busy);
+    if (handler == nullptr) {
+        TraceLog(TRACE_LEVEL_ERROR, busy ? "Invalid Param\n" : "Out Of Memory\n");
+        return busy ? -104 : -102;
+    }
+    basicData->name = NULL;
+    basicData->address = NULL;
+    basicData->gender = NULL;
+    basicData->dateOfBirth = NULL;
+    basicData->substituteCharacterOfName = NULL;
+    basicData->substituteCharacterOfAddress = NULL;
+    int32_t rc = handler->KEVO_JVM_InitLibrary();
+    if (rc == 0)
+        rc = handler->KEVO_JVM_getBasicData(certificate, basicData);
+    int32_t mapped = KEVO_JVM_MappingReturnCodeGetBasicData(rc);
+    if (mapped != 0)
+        KEVO_JVMHandler::CS_KEVO_JVM_FreeBasicData(basicData);
+    ReleaseSlot(handler);
+    return mapped;
+}
+
+int32_t CertValid(KEVOBinaryData* certificate, int32_t* certPathStatus, int32_t* responseStatus)
+{
+    if (!CertificateUsable(certificate) || certPathStatus == NULL || responseStatus == NULL) {
+        TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
+        return -3;
+    }
+    bool busy = false;
+    KEVO_JVMHandler* handler = ClaimSlot(&busy);
+    if (handler == nullptr) {
+        TraceLog(TRACE_LEVEL_ERROR, busy ? "Invalid Param\n" : "Out Of Memory\n");
+        return busy ? -4 : -2;
+    }
+    int32_t rc = handler->KEVO_JVM_InitLibrary();
+    if (rc == 0)
+        rc = handler->KEVO_JVM_verifyCert(certificate, certPathStatus, responseStatus);
+    int32_t mapped = KEVO_JVM_MappingReturnCodeCertValid(rc);
+    ReleaseSlot(handler);
+    return mapped;
+}
+
+int32_t Confirm(KEVOBinaryData* certificate)
+{
+    if (!CertificateUsable(certificate)) {
+        TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
+        return -101;
+    }
+    bool busy = false;
+    KEVO_JVMHandler* handler = ClaimSlot(&busy);
+    if (handler == nullptr) {
+        TraceLog(TRACE_LEVEL_ERROR, busy ? "Invalid Param\n" : "Out Of Memory\n");
+        return busy ? -104 : -102;
+    }
+    int32_t rc = handler->KEVO_JVM_InitLibrary();
+    if (rc == 0)
+        rc = handler->KEVO_JVM_confirm(certificate);
+    int32_t mapped = KEVO_JVM_MappingReturnCodeConfirm(rc);
+    ReleaseSlot(handler);
+    return mapped;
+}
+
+int32_t CertViewDialog(KEVOBinaryData* certificate)
+{
+    if (!CertificateUsable(certificate)) {
+        TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
+        return -101;
+    }
+#if defined(_WIN32)
+    KEVO_UserCertServiceHandler* handler = new (std::nothrow) KEVO_UserCertServiceHandler();
+    if (handler == nullptr) {
+        TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
+        return -102;
+    }
+    int32_t rc = handler->KEVO_UCS_showCertViewer(certificate);
+    int32_t mapped = handler->KEVO_UCS_MappingReturnCodeCertViewDialog(rc);
+    delete handler;
+    return mapped;
+#else
+    // The viewer is a Windows program; elsewhere there is nothing to start.
+    TraceLog(TRACE_LEVEL_ERROR, "SystemCallError\n");
+    return KEVO_UCS_MapCode(KEVO_RC_UNEXPECTED);
+#endif
+}
+
+}  // namespace
+
+// No C++ exception may cross the C boundary: one that escapes the body is
+// reported as the export's general failure.
+extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOGetBasicData(KEVOBinaryData* certificate,
+                                                               KEVOBasicData* basicData)
+{
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOGetBasicData()_Enter\n");
+    int32_t rc;
+    try {
+        rc = GetBasicData(certificate, basicData);
+    } catch (...) {
+        rc = -104;
+    }
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOGetBasicData()_Exit_returns %d\n", rc);
+    return rc;
+}
+
+extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOFreeBasicData(KEVOBasicData* basicData)
+{
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOFreeBasicData()_Enter\n");
+    int32_t rc = 0;
+    if (basicData == NULL) {
+        TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
+        rc = -101;
+    } else {
+        rc = KEVO_JVMHandler::CS_KEVO_JVM_FreeBasicData(basicData);
+    }
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOFreeBasicData()_Exit_returns %d\n", rc);
+    return rc;
+}
+
+extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOCertValid(KEVOBinaryData* certificate, int32_t* certPathStatus,
+                                                            int32_t* responseStatus)
+{
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertValid()_Enter\n");
+    int32_t rc;
+    try {
+        rc = CertValid(certificate, certPathStatus, responseStatus);
+    } catch (...) {
+        rc = -4;
+    }
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertValid()_Exit_returns %d\n", rc);
+    return rc;
+}
+
+extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOConfirm(KEVOBinaryData* certificate)
+{
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOConfirm()_Enter\n");
+    int32_t rc;
+    try {
+        rc = Confirm(certificate);
+    } catch (...) {
+        rc = -104;
+    }
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOConfirm()_Exit_returns %d\n", rc);
+    return rc;
+}
+
+extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOCertViewDialog(KEVOBinaryData* certificate)
+{
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertViewDialog()_Enter\n");
+    int32_t rc;
+    try {
+        rc = CertViewDialog(certificate);
+    } catch (...) {
+        rc = -104;
+    }
+    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertViewDialog()_Exit_returns %d\n", rc);
+    return rc;
+}
