@@ -187,6 +187,11 @@ TEST_F(TestbedRigTest, ProxyAsksForCredentialsAndForwardsWithThem)
     EXPECT_EQ("200", admitted["status1"]);
     EXPECT_EQ("9.9.9.9", Unhex(admitted["body1"]));
     EXPECT_NE(std::string::npos, Last("proxy:" + HttpUrl()).find(kAliceBasic));
+    // Credentials set on the connection go out only after a challenge: the
+    // client's first try is refused and it answers the 407 by itself, so the
+    // program sees 200 and the proxy has refused twice in all.
+    EXPECT_EQ(2, Count("proxy:407"));
+    EXPECT_EQ(3, Count("proxy:*"));
     // The credentials are for the proxy alone.
     EXPECT_EQ(1, Count(kVersionPath));
     EXPECT_EQ(std::string::npos, Last(kVersionPath).find("Proxy-Authorization"));
