@@ -1,0 +1,6 @@
+package kevo.appli;
+
+/** Run-time form: an object of none of the result types. */
+public class Impostor {
+    public String getName() { return "impostor"; }
+}

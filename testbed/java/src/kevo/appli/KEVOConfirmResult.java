@@ -1,0 +1,7 @@
+package kevo.appli;
+
+public interface KEVOConfirmResult {
+    int getCode();
+    Exception getException();
+    String getMessage();
+}

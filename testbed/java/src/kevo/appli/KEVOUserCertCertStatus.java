@@ -1,0 +1,7 @@
+package kevo.appli;
+
+public interface KEVOUserCertCertStatus {
+    int getCertStatus();
+    int getCertPathStatus();
+    int getResponseStatus();
+}
