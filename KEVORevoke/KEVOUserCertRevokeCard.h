@@ -6,17 +6,8 @@
 
 #include <windows.h>
 
+#include "KEVOServiceAPI.h"  // KEVOBinaryData, the certificate record
 #include "TextBuffer.h"
-
-#ifndef KEVO_BINARY_DATA_DEFINED
-#define KEVO_BINARY_DATA_DEFINED
-// The user certificate: byte count and DER bytes; the caller owns both.
-// The service API library declares the same record under the same guard.
-typedef struct KEVOBinaryData {
-    unsigned int length;
-    unsigned char* data;
-} KEVOBinaryData;
-#endif
 
 #ifndef KEVO_CARD_PROVIDER_NAME
 // The card's CryptoAPI provider, opened by name with PROV_RSA_FULL.

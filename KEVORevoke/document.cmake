@@ -3,4 +3,4 @@ list(APPEND KEVOREVOKE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/TextBuffer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KEVORevokeXmlText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KEVOUserCertRevokeXML.cpp)
-list(APPEND KEVOREVOKE_CORE_LIBS advapi32 crypt32)
+list(APPEND KEVOREVOKE_CORE_LIBS kevo_serviceapi_contract advapi32 crypt32)

@@ -17,3 +17,9 @@ add_test(NAME revoke_xml_verify
                  --golden ${CMAKE_CURRENT_LIST_DIR}/data/revoke_request_golden.xml)
 set_tests_properties(revoke_xml_verify PROPERTIES
   FIXTURES_REQUIRED "revoke_xml_output;softcard" TIMEOUT 120)
+
+# The software card through CryptoAPI, as the card step and the document use it.
+kevo_add_gtest(softcard_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoftCardTest.cpp
+               LIBS advapi32 crypt32 DEPENDS kevo_softcard
+               PROPERTIES FIXTURES_REQUIRED softcard)
+target_compile_definitions(softcard_test PRIVATE KEVO_SOFTCARD_DIR="${KEVO_SOFTCARD_DIR}")
