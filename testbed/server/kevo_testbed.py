@@ -15,7 +15,13 @@ Control channel (plain HTTP port):
   GET  /_testbed/last?path=P           JSON of the last request to P
   GET  /_testbed/count?path=P          number of requests to P
 Content paths without a fixed answer go to the handler registered for them
-(see handlers.py); others get 404.
+(see handlers.py); others get 404. The handlers' own options are listed in
+their modules: handler_verinfo.py (the version file and its failure modes),
+handler_proxy.py (credentials, 407, the "proxy:<target>" paths of last and
+count).
+
+scripts/testbed-start and scripts/testbed-stop run it in the background;
+in the Windows build tree the CTest fixture "testbed" does (testbed/).
 """
 import argparse
 import base64
