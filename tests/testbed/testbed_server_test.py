@@ -147,6 +147,21 @@ class VersionFileTest(unittest.TestCase):
         option("verinfo_seconds", 10)
         self.assertGreaterEqual(len(self.get(limit=1 << 20)), 1 << 20)
 
+    def test_stall_sends_the_headers_and_then_nothing_for_a_while(self):
+        option("verinfo_body", "2.0.0.0")
+        option("verinfo_mode", "stall")
+        option("verinfo_seconds", 3)
+        with socket.create_connection(("127.0.0.1", BASE), timeout=10) as s:
+            s.sendall(("GET %s HTTP/1.1\r\nHost: localhost\r\n\r\n" % VER).encode())
+            s.settimeout(1.5)
+            head = b""
+            while b"\r\n\r\n" not in head:
+                head += s.recv(4096)
+            self.assertIn(b"Content-Length: 7", head)
+            self.assertEqual(b"", head.partition(b"\r\n\r\n")[2])
+            with self.assertRaises(socket.timeout):
+                s.recv(4096)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
