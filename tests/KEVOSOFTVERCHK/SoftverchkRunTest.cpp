@@ -1,0 +1,561 @@
+// KEVOSoftverchk.exe run the way a user's PC runs it: installed version in
+// the registry, settings file in the install directory, the testbed as the
+// service's server and proxy. The test watches the program's own windows
+// (notice, proxy prompt, the platform's sign-in window), answers them like
+// a user, and reads the trace log and what reached the server.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "KevoTestSupport.h"
+
+using namespace kevotest;
+
+namespace {
+
+const std::wstring kChecker = WinePath(KEVO_SOFTVERCHK_EXE);
+const std::wstring kCaption = L"KEVO利用者ソフト バージョン確認";
+const std::wstring kSignInTitle = L"ネットワーク用パスワードを入力";
+const std::wstring kNotice =
+    L"現在ご利用のKEVO利用者ソフトについて、\nより新しいバージョンをご利用頂くことが可能です。\n"
+    L"新しいバージョンのKEVO利用者ソフトをご利用頂く場合は、\nメニュー画面の「ポータルサイトを閲覧」より、\n"
+    L"KEVOポータルサイトをご参照ください。";
+const std::wstring kPrompt =
+    L"KEVO利用者ソフトの最新バージョンの確認を行います。\n最新バージョンの確認には、プロキシサーバの認証が必要です。\n"
+    L"次に表示される画面にて必要な情報を入力してください。\n「キャンセル」を押した場合は、最新バージョンの確認を\n"
+    L"行いません。";
+const char kVersionPath[] = "/reception/verinfo/kevosoft.ver";
+const wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+std::string Base64(const std::string& bytes)
+{
+    static const char table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8 | (unsigned char)bytes[i + 2];
+        out += table[v >> 18];
+        out += table[(v >> 12) & 63];
+        out += table[(v >> 6) & 63];
+        out += table[v & 63];
+    }
+    if (i + 1 == bytes.size()) {
+        unsigned v = (unsigned char)bytes[i] << 16;
+        out += std::string() + table[v >> 18] + table[(v >> 12) & 63] + "==";
+    } else if (i + 2 == bytes.size()) {
+        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8;
+        out += std::string() + table[v >> 18] + table[(v >> 12) & 63] + table[(v >> 6) & 63] + "=";
+    }
+    return out;
+}
+
+std::string Port(int port)
+{
+    return std::to_string(port);
+}
+
+// How the simulated user answers the windows that come up.
+struct User {
+    std::vector<int> boxButtons;   // per message box in order; IDOK when not given
+    bool signInOk = false;         // fill the sign-in window and press OK, else Cancel
+    std::wstring proxyUser;
+    std::wstring proxyPass;
+};
+
+struct Outcome {
+    bool ended = false;
+    DWORD exitCode = 0xFFFFFFFF;
+    std::vector<std::wstring> boxes;  // texts of the message boxes, in order
+    std::vector<std::wstring> boxCaptions;
+    int signIns = 0;
+};
+
+class SoftverchkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetKevoRegistry();
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status) << "testbed not running";
+        temp_ = MakeScratchDir(L"verchk-temp");
+        install_ = MakeScratchDir(L"verchk-install");
+        options_.tempDir = temp_;
+        SetString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO", L"InstallPath", ToCp932(install_.substr(0, install_.size() - 1)));
+        Installed(2, 4, 0);
+        EnableTrace(20);
+        Settings({"url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/reception/not/used"});
+    }
+    void TearDown() override
+    {
+        if (systemProxySet_)
+            DeleteKeyTree(HKEY_CURRENT_USER, kInternetSettings);
+        RemoveTree(temp_);
+        RemoveTree(install_);
+        ResetKevoRegistry();
+    }
+
+    void Installed(DWORD major, DWORD minor, DWORD revision)
+    {
+        SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Major", major);
+        SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Minor", minor);
+        SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Revision", revision);
+    }
+    void Settings(const std::vector<std::string>& keys)
+    {
+        std::vector<std::string> lines = {"[ConfirmSettingInfo]"};
+        lines.insert(lines.end(), keys.begin(), keys.end());
+        WriteIni(install_ + L"KEVOValidationInfo.ini", lines);
+    }
+    void Option(const std::string& name, const std::string& jsonValue)
+    {
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/option",
+                                      "{\"name\": \"" + name + "\", \"value\": " + jsonValue + "}").status);
+    }
+    void Publish(const std::string& body, int status = 200)
+    {
+        Option("verinfo_status", std::to_string(status));
+        Option("verinfo_body_b64", "\"" + Base64(body) + "\"");
+    }
+    void ProxyWants(const std::string& user, const std::string& pass)
+    {
+        Option("proxy_user", "\"" + user + "\"");
+        Option("proxy_pass", "\"" + pass + "\"");
+    }
+    std::vector<std::string> ProxySettings()
+    {
+        return {"url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/", "proxyType=2",
+                "proxyPort=" + Port(KEVO_TESTBED_PROXY_PORT), "proxyHost=localhost"};
+    }
+    int Count(const std::string& path)
+    {
+        HttpReply reply = TestbedRequest("GET", "/_testbed/count?path=" + path);
+        return reply.status == 200 ? atoi(reply.body.c_str()) : -1;
+    }
+    std::string Last(const std::string& path)
+    {
+        return TestbedRequest("GET", "/_testbed/last?path=" + path).body;
+    }
+    std::string ProxyTarget()
+    {
+        return "proxy:http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + kVersionPath;
+    }
+
+    // Starts the checker and answers its windows until it ends (bounded).
+    Outcome Start(const User& user = User(), DWORD timeoutMs = 60000)
+    {
+        Outcome run;
+        ChildProcess child;
+        if (!child.Start(kChecker, L"", options_)) {
+            ADD_FAILURE() << "KEVOSoftverchk.exe did not start";
+            return run;
+        }
+        DWORD begin = GetTickCount();
+        while (GetTickCount() - begin < timeoutMs) {
+            if (WaitForSingleObject(child.Handle(), 0) == WAIT_OBJECT_0) {
+                run.ended = true;
+                GetExitCodeProcess(child.Handle(), &run.exitCode);
+                break;
+            }
+            HWND box = WaitForWindow(kCaption, L"#32770", child.Pid(), 50);
+            if (box != NULL) {
+                size_t index = run.boxes.size();
+                run.boxes.push_back(DialogStaticText(box));
+                run.boxCaptions.push_back(WindowText(box));
+                ClickButton(box, index < user.boxButtons.size() ? user.boxButtons[index] : IDOK);
+                EXPECT_TRUE(WaitForWindowGone(box, 10000));
+                continue;
+            }
+            HWND signIn = WaitForWindow(kSignInTitle, L"#32770", child.Pid(), 50);
+            if (signIn != NULL) {
+                ++run.signIns;
+                if (user.signInOk) {
+                    SetControlText(signIn, 1027, user.proxyUser);
+                    SetControlText(signIn, 1028, user.proxyPass);
+                    ClickButton(signIn, IDOK);
+                } else {
+                    ClickButton(signIn, IDCANCEL);
+                }
+                EXPECT_TRUE(WaitForWindowGone(signIn, 10000));
+            }
+        }
+        if (!run.ended)
+            ADD_FAILURE() << "KEVOSoftverchk.exe did not end in time";
+        return run;
+    }
+
+    std::string Log() { return ReadLogs(temp_, L"KEVOSOFTVERCHK"); }
+    // One whole line of the log, as text-mode appending writes it.
+    bool Logged(const std::wstring& line)
+    {
+        return Log().find(") " + ToCp932(line) + "\r\n") != std::string::npos;
+    }
+    bool LoggedPart(const std::wstring& part) { return Log().find(ToCp932(part)) != std::string::npos; }
+    std::string LogUtf8() { return Utf8(FromCp932(Log())); }
+
+    void ExpectOnlyTheNotice(const Outcome& run)
+    {
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(0u, run.exitCode);
+        ASSERT_EQ(1u, run.boxes.size()) << LogUtf8();
+        EXPECT_NE(std::wstring::npos, run.boxes[0].find(kNotice)) << Utf8(run.boxes[0]);
+        EXPECT_EQ(kCaption, run.boxCaptions[0]);
+        EXPECT_EQ(0, run.signIns);
+    }
+    void ExpectNoWindow(const Outcome& run)
+    {
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_TRUE(run.boxes.empty()) << LogUtf8();
+        EXPECT_EQ(0, run.signIns);
+    }
+
+    std::wstring temp_;
+    std::wstring install_;
+    ProcessOptions options_;
+    bool systemProxySet_ = false;
+};
+
+// ---- comparison and parsing -------------------------------------------------------
+
+TEST_F(SoftverchkTest, NewerBuildShowsTheNotice)
+{
+    Publish("2.4.0.1\r\n");
+    Outcome run = Start();
+    ExpectOnlyTheNotice(run);
+    // The reply's own CR LF goes into the log line as it came.
+    EXPECT_TRUE(LoggedPart(L"受信成功:2.4.0.1\r\r\n\r\n")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"受信データコンバート major = 2, minor = 4,revision = 0,buld = 1 ")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"CKEVOAutoUpdateApp::InitInstance start"));
+    EXPECT_TRUE(Logged(L"CKEVOAutoUpdateApp::InitInstance end"));
+    EXPECT_TRUE(Logged(L"MemoryRelease: end"));
+    // One plain GET of the fixed object; the settings URL's path plays no part.
+    EXPECT_EQ(1, Count(kVersionPath));
+    std::string last = Last(kVersionPath);
+    EXPECT_NE(std::string::npos, last.find("\"method\": \"GET\"")) << last;
+    EXPECT_NE(std::string::npos, last.find("\"body_b64\": \"\"")) << last;
+    EXPECT_EQ(0, Count("/reception/not/used"));
+}
+
+TEST_F(SoftverchkTest, EqualAndOlderVersionsShowNothing)
+{
+    for (const char* body : {"2.4.0.0", "2.3.9.9", "1.99.99.99\r\n"}) {
+        Publish(body);
+        Outcome run = Start();
+        ExpectNoWindow(run);
+        EXPECT_TRUE(LoggedPart(L"受信データコンバート major = ")) << body;
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+    }
+}
+
+TEST_F(SoftverchkTest, RunsOfDotsAndMinusOneParseAsNumbers)
+{
+    Publish("2..4.0.1");
+    ExpectOnlyTheNotice(Start());
+    EXPECT_TRUE(Logged(L"受信データコンバート major = 2, minor = 4,revision = 0,buld = 1 "));
+
+    // "-1" converts to -1 and compares as 4294967295.
+    Installed(4000000000u, 0, 0);
+    Publish("-1.0.0.0");
+    ExpectOnlyTheNotice(Start());
+    EXPECT_TRUE(Logged(L"受信データコンバート major = -1, minor = 0,revision = 0,buld = 0 "));
+}
+
+TEST_F(SoftverchkTest, ThreeFieldsAreMissingTheBuild)
+{
+    Publish("2.5.1");
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(Logged(L"buildデータがありません")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"リターン値:-104"));
+    EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"));
+}
+
+TEST_F(SoftverchkTest, OnlyTheFirst33BytesTakePart)
+{
+    // 33 bytes end in a zero build; the 34th byte would make it 1 (newer).
+    std::string first = "2.4.0." + std::string(27, '0');
+    ASSERT_EQ(33u, first.size());
+    Publish(first + "1.9.9.9");
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(Logged(L"受信成功:" + Widen(first))) << LogUtf8();
+    EXPECT_TRUE(Logged(L"受信データコンバート major = 2, minor = 4,revision = 0,buld = 0 "));
+}
+
+// ---- server replies that are not a version file -------------------------------------
+
+TEST_F(SoftverchkTest, ErrorPagesAreNotParsed)
+{
+    // A 404 page, and an error page whose first bytes look like a version.
+    struct Case {
+        int status;
+        const char* body;
+    } cases[] = {{404, "<html><body>404 Not Found</body></html>"}, {503, "503 Service Unavailable 9.9.9.9"},
+                 {500, "9.9.9.9"}};
+    for (const Case& c : cases) {
+        Publish(c.body, c.status);
+        ExpectNoWindow(Start());
+        EXPECT_TRUE(Logged(L"HttpQueryInfo ステータスエラー nRtn:(-104),dwCode(" + std::to_wstring(c.status) + L")"))
+            << LogUtf8();
+        EXPECT_FALSE(LoggedPart(L"受信成功"));
+        EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"));
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+    }
+}
+
+TEST_F(SoftverchkTest, ConnectionClosedMidReplyIsAFailureWithoutCrash)
+{
+    // Announces more bytes than it sends, then closes: only "2.4" arrives.
+    Publish("2.4.0.9");
+    Option("verinfo_mode", "\"truncate\"");
+    Option("verinfo_cut", "3");
+    Outcome run = Start();
+    ExpectNoWindow(run);
+    EXPECT_TRUE(Logged(L"受信成功:2.4")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"revisionデータがありません"));
+    EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"));
+
+    // Closed before any reply.
+    RemoveTree(temp_);
+    CreateDirectoryW(temp_.c_str(), NULL);
+    Option("verinfo_mode", "\"drop\"");
+    ExpectNoWindow(Start());
+    // Depending on the platform the send fails or the status is unknown.
+    EXPECT_TRUE(LoggedPart(L"HttpSendRequest 失敗(") || Logged(L"HttpQueryInfo ステータスエラー nRtn:(-104),dwCode(0)"))
+        << LogUtf8();
+    EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"));
+
+    // An empty version file.
+    RemoveTree(temp_);
+    CreateDirectoryW(temp_.c_str(), NULL);
+    Option("verinfo_mode", "\"normal\"");
+    Publish("");
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(Logged(L"受信失敗")) << LogUtf8();
+}
+
+TEST_F(SoftverchkTest, NoServerListeningIsAFailure)
+{
+    Settings({"url=http://localhost:1/"});
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(LoggedPart(L"HttpSendRequest 失敗(")) << LogUtf8();
+}
+
+// ---- installed version ---------------------------------------------------------------
+
+TEST_F(SoftverchkTest, MissingVersionKeyEndsBeforeAnyNetworkAccess)
+{
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version");
+    Publish("9.9.9.9");
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(Logged(L"Non Registry , Software\\KEVO\\Version")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"ローカルパソコンの利用者ソフトバージョンの取得に失敗"));
+    EXPECT_FALSE(LoggedPart(L"setSettingInfo"));
+    EXPECT_EQ(0, Count(kVersionPath));
+}
+
+TEST_F(SoftverchkTest, VersionValuesOfWrongSizeOrMissingAreReported)
+{
+    Publish("9.9.9.9");
+    SetRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Major", REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0});
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(Logged(L"Software\\KEVO\\Version\\Major Get Error,rtn = 234")) << LogUtf8();
+
+    RemoveTree(temp_);
+    CreateDirectoryW(temp_.c_str(), NULL);
+    Installed(2, 4, 0);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version");
+    SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Major", 2);
+    SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Revision", 0);
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(Logged(L"Software\\KEVO\\Version\\Minor Get Error,rtn = 2")) << LogUtf8();
+    EXPECT_EQ(0, Count(kVersionPath));
+}
+
+// ---- settings -------------------------------------------------------------------------
+
+TEST_F(SoftverchkTest, CapitalSchemeIsRefusedBeforeAnyRequest)
+{
+    std::string url = "HTTPS://localhost:" + Port(KEVO_TESTBED_HTTPS_PORT) + "/";
+    Settings({"url=" + url});
+    Publish("9.9.9.9");
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(Logged(L"urlの値(" + Widen(url) + L")が不正")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"HTTP コンフィグファイル解析処理に失敗(-104)"));
+    EXPECT_EQ(0, Count(kVersionPath));
+}
+
+TEST_F(SoftverchkTest, UnusableInstallPathFallsBackToTheDefaultUrl)
+{
+    // A relative install path is not used; the default https URL applies.
+    SetString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO", L"InstallPath", "KEVO");
+    Publish("2.4.0.1");
+    ExpectOnlyTheNotice(Start());
+    EXPECT_TRUE(Logged(L"InstallPathの値(KEVO)が不正")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"KEVOGetServiceAPIPath() 失敗(-104)"));
+    std::string last = Last(kVersionPath);
+    EXPECT_NE(std::string::npos, last.find("\"listener\": \"https\"")) << last;
+}
+
+TEST_F(SoftverchkTest, HttpsWithTheTrustedCertificate)
+{
+    Settings({"url=https://localhost:" + Port(KEVO_TESTBED_HTTPS_PORT) + "/"});
+    Publish("3.0.0.0");
+    ExpectOnlyTheNotice(Start());
+    std::string last = Last(kVersionPath);
+    EXPECT_NE(std::string::npos, last.find("\"listener\": \"https\"")) << last;
+}
+
+TEST_F(SoftverchkTest, HttpsImpostorIsRefused)
+{
+    Settings({"url=https://localhost:" + Port(KEVO_TESTBED_IMPOSTOR_PORT) + "/"});
+    Publish("3.0.0.0");
+    ExpectNoWindow(Start());
+    EXPECT_TRUE(LoggedPart(L"HttpSendRequest 失敗(")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"));
+    EXPECT_EQ(0, Count(kVersionPath));
+}
+
+TEST_F(SoftverchkTest, ProxyPortZeroFollowsTheSystemProxyConfiguration)
+{
+    // The system's configuration names the testbed proxy: a request through
+    // it proves the handle was opened preconfigured, not direct.
+    SetDword(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", 1);
+    SetString(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", "localhost:" + Port(KEVO_TESTBED_PROXY_PORT));
+    systemProxySet_ = true;
+    std::vector<std::string> keys = ProxySettings();
+    keys[2] = "proxyPort=0";
+    Settings(keys);
+    Publish("2.4.0.1");
+    ExpectOnlyTheNotice(Start());
+    EXPECT_TRUE(Logged(L"プロキシデータ未設定 2"));
+    EXPECT_EQ(1, Count(ProxyTarget()));
+}
+
+// ---- proxy ------------------------------------------------------------------------------
+
+TEST_F(SoftverchkTest, ProxyCredentialsFromTheSettingsFileNeedNoPrompt)
+{
+    ProxyWants("alice", "s3cret");
+    std::vector<std::string> keys = ProxySettings();
+    keys.push_back("proxyUser=alice");
+    keys.push_back("proxyPass=s3cret");
+    Settings(keys);
+    Publish("2.4.0.1");
+    // The platform answers the proxy's challenge with the connection's
+    // credentials by itself: no prompt, no sign-in window.
+    ExpectOnlyTheNotice(Start());
+    std::string last = Last(ProxyTarget());
+    EXPECT_NE(std::string::npos, last.find("Basic " + Base64("alice:s3cret"))) << last;
+}
+
+TEST_F(SoftverchkTest, UserWithoutPasswordSendsNoCredentials)
+{
+    ProxyWants("alice", "");
+    std::vector<std::string> keys = ProxySettings();
+    keys.push_back("proxyUser=alice");
+    Settings(keys);
+    Publish("2.4.0.1");
+    User user;
+    user.boxButtons = {IDCANCEL};
+    Outcome run = Start(user);
+    ASSERT_TRUE(run.ended);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_NE(std::wstring::npos, run.boxes[0].find(kPrompt));
+    std::string last = Last(ProxyTarget());
+    EXPECT_EQ(std::string::npos, last.find("Proxy-Authorization")) << last;
+}
+
+TEST_F(SoftverchkTest, ProxyPromptCancelledEndsWith700)
+{
+    ProxyWants("alice", "s3cret");
+    Settings(ProxySettings());
+    Publish("2.4.0.1");
+    User user;
+    user.boxButtons = {IDCANCEL};
+    Outcome run = Start(user);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_NE(std::wstring::npos, run.boxes[0].find(kPrompt)) << Utf8(run.boxes[0]);
+    EXPECT_EQ(kCaption, run.boxCaptions[0]);
+    EXPECT_EQ(0, run.signIns);
+    EXPECT_TRUE(Logged(L"バージョン確認キャンセル(700)")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(700)"));
+    EXPECT_EQ(1, Count("proxy:407"));
+}
+
+TEST_F(SoftverchkTest, SignInCancelledEndsWith700)
+{
+    ProxyWants("alice", "s3cret");
+    Settings(ProxySettings());
+    Publish("2.4.0.1");
+    Outcome run = Start(User());
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(1, run.signIns);
+    EXPECT_TRUE(Logged(L"InternetErrorDlg キャンセル(700)")) << LogUtf8();
+    EXPECT_EQ(1, Count("proxy:407"));
+}
+
+TEST_F(SoftverchkTest, SignInWithGoodCredentialsRetriesOnce)
+{
+    ProxyWants("alice", "s3cret");
+    Settings(ProxySettings());
+    Publish("2.4.0.1");
+    User user;
+    user.signInOk = true;
+    user.proxyUser = L"alice";
+    user.proxyPass = L"s3cret";
+    Outcome run = Start(user);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(2u, run.boxes.size()) << LogUtf8();
+    EXPECT_NE(std::wstring::npos, run.boxes[0].find(kPrompt));
+    EXPECT_NE(std::wstring::npos, run.boxes[1].find(kNotice));
+    EXPECT_EQ(1, run.signIns);
+    std::string last = Last(ProxyTarget());
+    EXPECT_NE(std::string::npos, last.find("Basic " + Base64("alice:s3cret"))) << last;
+}
+
+TEST_F(SoftverchkTest, RetryAnsweredAgainWith407Or404IsMinus104WithoutSecondPrompt)
+{
+    Settings(ProxySettings());
+    Publish("2.4.0.1");
+    Option("proxy_always_407", "true");
+    User user;
+    user.signInOk = true;
+    user.proxyUser = L"alice";
+    user.proxyPass = L"wrong";
+    Outcome run = Start(user);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(1, run.signIns);
+    EXPECT_TRUE(Logged(L"InternetErrorDlg エラーnRtn:(-104),dwCode(407)")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"));
+
+    // Credentials accepted, but the version file is missing.
+    RemoveTree(temp_);
+    CreateDirectoryW(temp_.c_str(), NULL);
+    TestbedRequest("POST", "/_testbed/reset");
+    ProxyWants("alice", "s3cret");
+    Publish("2.4.0.1", 404);
+    user.proxyPass = L"s3cret";
+    run = Start(user);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(1u, run.boxes.size());
+    EXPECT_TRUE(Logged(L"InternetErrorDlg エラーnRtn:(-104),dwCode(404)")) << LogUtf8();
+}
+
+// ---- program --------------------------------------------------------------------------
+
+TEST_F(SoftverchkTest, NoTraceKeyWritesNoLog)
+{
+    DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO");
+    Publish("2.4.0.1");
+    ExpectOnlyTheNotice(Start());
+    EXPECT_TRUE(ListFiles(temp_, L"*").empty());
+}
+
+}  // namespace
