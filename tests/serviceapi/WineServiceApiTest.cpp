@@ -124,6 +124,54 @@ protected:
     std::string Log() { return StripCr(ReadLogs(temp_, L"kevousercert")); }
     std::string ViewerRecord() { return ReadBytes(scratch_ + L"viewer.txt"); }
     std::vector<std::wstring> TempFiles() { return ListFiles(temp_, L"kevo2*"); }
+    // UTC time as 100 ns units, and the temporary names of one millisecond.
+    static ULONGLONG UtcNow100ns()
+    {
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        FILETIME ft;
+        SystemTimeToFileTime(&now, &ft);
+        ULARGE_INTEGER v;
+        v.LowPart = ft.dwLowDateTime;
+        v.HighPart = ft.dwHighDateTime;
+        return v.QuadPart;
+    }
+    // Stale files for each millisecond of [now + lead, now + lead + window).
+    std::vector<std::wstring> WriteStaleFiles(ULONGLONG leadMs, ULONGLONG windowMs, const std::string& cer,
+                                              const std::string& ret)
+    {
+        windowStart_ = UtcNow100ns() + leadMs * 10000;
+        std::string tempDir = Utf8(temp_);
+        std::vector<std::wstring> names;
+        for (ULONGLONG ms = 0; ms < windowMs; ++ms) {
+            ULARGE_INTEGER at;
+            at.QuadPart = windowStart_ + ms * 10000;
+            FILETIME aft = {at.LowPart, at.HighPart};
+            SYSTEMTIME st;
+            FileTimeToSystemTime(&aft, &st);
+            char base[300];
+            snprintf(base, sizeof base, "%skevo%04d%02d%02d%02d%02d%02d%04d", tempDir.c_str(), st.wYear, st.wMonth,
+                     st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+            names.push_back(Widen(std::string(base) + "cer.dat"));
+            WriteBytes(names.back(), cer);
+            names.push_back(Widen(std::string(base) + "ret.dat"));
+            WriteBytes(names.back(), ret);
+        }
+        return names;
+    }
+    // Waits (bounded) until the window opens; false when it is already
+    // further than usableMs into the window.
+    bool WaitForWindow(ULONGLONG leadMs, ULONGLONG usableMs)
+    {
+        DWORD waitEnd = GetTickCount() + static_cast<DWORD>(leadMs) + 5000;
+        ULONGLONG now = UtcNow100ns();
+        while (now < windowStart_ && GetTickCount() < waitEnd) {
+            Sleep(1);
+            now = UtcNow100ns();
+        }
+        return now >= windowStart_ && now < windowStart_ + usableMs * 10000;
+    }
+    ULONGLONG windowStart_ = 0;
     int32_t View(const std::string& bytes)
     {
         Certificate cert(bytes);
@@ -316,47 +364,20 @@ TEST_F(ServiceApiWine, StaleFilesOfTheSameNameAreNeverReused)
     SetEnvironmentVariableW(L"KEVO_VIEWER_MODE", L"none");
 
     // Names for every millisecond of a window that starts a little ahead,
-    // so that the files exist before the window opens.
-    const ULONGLONG leadMs = 1500, windowMs = 800;
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    FILETIME ft;
-    SystemTimeToFileTime(&now, &ft);
-    ULARGE_INTEGER start;
-    start.LowPart = ft.dwLowDateTime;
-    start.HighPart = ft.dwHighDateTime;
-    start.QuadPart += leadMs * 10000;
+    // so that the files exist before the window opens; a machine too slow
+    // for that lead gets a longer one.
+    const ULONGLONG windowMs = 800;
     std::string stale(4096, 'S');
     std::string staleResult("\x00\x00\x00\x00", 4);
-    std::string tempDir = Utf8(temp_);
     std::vector<std::wstring> staleNames;
-    for (ULONGLONG ms = 0; ms < windowMs; ++ms) {
-        ULARGE_INTEGER at = start;
-        at.QuadPart += ms * 10000;
-        FILETIME aft = {at.LowPart, at.HighPart};
-        SYSTEMTIME st;
-        FileTimeToSystemTime(&aft, &st);
-        char base[300];
-        snprintf(base, sizeof base, "%skevo%04d%02d%02d%02d%02d%02d%04d", tempDir.c_str(), st.wYear, st.wMonth,
-                 st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
-        staleNames.push_back(Widen(std::string(base) + "cer.dat"));
-        WriteBytes(staleNames.back(), stale);
-        staleNames.push_back(Widen(std::string(base) + "ret.dat"));
-        WriteBytes(staleNames.back(), staleResult);
+    bool inWindow = false;
+    for (ULONGLONG leadMs = 1500; !inWindow && leadMs <= 12000; leadMs *= 2) {
+        for (const std::wstring& name : staleNames)
+            DeleteFileW(name.c_str());
+        staleNames = WriteStaleFiles(leadMs, windowMs, stale, staleResult);
+        inWindow = WaitForWindow(leadMs, windowMs - 300);
     }
-    // Wait (bounded) for the window to open.
-    ULARGE_INTEGER current;
-    DWORD waitEnd = GetTickCount() + 10000;
-    do {
-        GetSystemTime(&now);
-        SystemTimeToFileTime(&now, &ft);
-        current.LowPart = ft.dwLowDateTime;
-        current.HighPart = ft.dwHighDateTime;
-        if (current.QuadPart >= start.QuadPart)
-            break;
-        Sleep(1);
-    } while (GetTickCount() < waitEnd);
-    ASSERT_LT(current.QuadPart, start.QuadPart + (windowMs - 300) * 10000) << "stale files were written too slowly";
+    ASSERT_TRUE(inWindow) << "stale files could not be written ahead of time";
 
     // A stale result file would give 0; the viewer writes none, so -104.
     EXPECT_EQ(-104, View(der));
@@ -368,7 +389,8 @@ TEST_F(ServiceApiWine, StaleFilesOfTheSameNameAreNeverReused)
     // check the size it saw as well).
     EXPECT_EQ(std::to_string(der.size()), Line(record, "certsize"));
     for (const std::wstring& name : staleNames)
-        ASSERT_EQ(name.find(L"cer.dat") != std::wstring::npos ? stale : staleResult, ReadBytes(name)) << Utf8(name);
+        ASSERT_TRUE((name.find(L"cer.dat") != std::wstring::npos ? stale : staleResult) == ReadBytes(name))
+            << Utf8(name) << " was changed";
     for (const std::wstring& name : staleNames)
         DeleteFileW(name.c_str());
     EXPECT_TRUE(TempFiles().empty());
