@@ -46,6 +46,13 @@ public:
         Close();
         handle_ = handle;
     }
+    // Gives the handle up without closing it.
+    HINTERNET Release()
+    {
+        HINTERNET handle = handle_;
+        handle_ = NULL;
+        return handle;
+    }
     void Close()
     {
         if (handle_ != NULL) {
@@ -111,13 +118,19 @@ BOOL Send(HINTERNET request, const Payload& payload)
     return HttpSendRequestA(request, payload.headers, payload.headersLength, payload.body, payload.bodyLength);
 }
 
-// The status code of the reply; false when it cannot be read.
+// The status code of the reply; false when it cannot be read. A connection
+// that closes without a status line can read as status 0: that is no reply,
+// and a counter verdict of 0 would read as success.
 bool QueryStatus(HINTERNET request, DWORD* status)
 {
     DWORD value = 0;
     DWORD size = sizeof value;
     if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &size, NULL))
         return false;
+    if (value < 100 || value > 999) {
+        SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        return false;
+    }
     *status = value;
     return true;
 }
@@ -241,14 +254,10 @@ int CREVOKE_Http::HttpOpenRequest(const SettingInfo* setInfo, const char* object
         return -104;
     }
 
-    exchange.request.Reset(request);
-    *hInternet = internet;
-    *hConnect = connection;
-    *hRequest = request;
     // The caller owns the handles now.
-    exchange.request.Reset(NULL);
-    exchange.connection.Reset(NULL);
-    exchange.internet.Reset(NULL);
+    *hRequest = request;
+    *hConnect = exchange.connection.Release();
+    *hInternet = exchange.internet.Release();
     return 0;
 }
 

@@ -5,4 +5,4 @@ list(APPEND KEVOREVOKE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/RevokeStreamData.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ServerDateFilter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KEVOUserCertRevokeHttp.cpp)
-list(APPEND KEVOREVOKE_CORE_LIBS wininet)
+list(APPEND KEVOREVOKE_CORE_LIBS kevo_settings wininet)

@@ -20,8 +20,8 @@ A malformed body or document gets 603, a digest or signature that does not
 verify 600 (options "counter.malformed_status", "counter.badsig_status"),
 a verified request the status of "counter.accept_status" (default 200)
 with the body "counter.accept_body" (default empty). "counter.flood" (a
-byte count) makes the accepted reply a body of that many bytes, sent until
-the client goes away.
+byte count) makes the reply, whatever its status, a body of that many
+bytes, sent until the client goes away.
 
 GET /_counter/verdict gives the verifier's record of the last request as
 JSON: verdict ("accepted", "malformed", "bad-signature"), reason, status,
@@ -188,7 +188,7 @@ def accept_apply(request, handler):
             status = int(option("counter.badsig_status", 600))
     verdict["status"] = status
     flood = option("counter.flood")
-    if flood is not None and verdict["verdict"] == "accepted":
+    if flood is not None:
         verdict["flood_sent"] = 0
         record(verdict)
         return send_flood(handler, status, int(flood), verdict)
