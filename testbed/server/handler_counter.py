@@ -35,21 +35,10 @@ import json
 import os
 import re
 import subprocess
-import sys
 import tempfile
 
-
-def _core():
-    # The server core runs as the main script; its registry and state are
-    # those of that module, not of a second import under its file name.
-    main = sys.modules.get("__main__")
-    if main is not None and hasattr(main, "register") and hasattr(main, "STATE"):
-        return main
-    import kevo_testbed
-    return kevo_testbed
-
-
-CORE = _core()
+# The server core (run as the main script, it is this module too).
+import kevo_testbed as CORE
 
 TIME_PATH = "/reception/servlet/kevo.AccRvRq.servlet.getTime"
 ACCEPT_PATH = "/reception/servlet/kevo.AccRvRq.servlet.AcceptApply"

@@ -499,6 +499,26 @@ TEST_F(CounterProxyTest, SignInRetryReachesTheCounter)
     EXPECT_EQ(ExpectedBody(document), Base64Decode(JsonString(last, "body_b64")));
 }
 
+TEST_F(CounterProxyTest, SignInRetryThroughTheTunnelToTheTrustedServer)
+{
+    Settings(HttpsUrl(), {"proxyType=2", "proxyHost=localhost", "proxyPort=" + Port(KEVO_TESTBED_PROXY_PORT)});
+    ProbeResult date = Run(L"date", SignIn::Enter);
+    EXPECT_EQ(0, date.Code());
+    EXPECT_EQ(14u, date.data.size());
+    EXPECT_EQ(1, windows_.load());
+    EXPECT_EQ("https", JsonString(Last(kTimePath), "listener"));
+
+    std::string document = Document(600);
+    Route(kRevokePath, 611, "busy");
+    ProbeResult sent = Run(L"revoke \"" + WriteDocument(document) + L"\"", SignIn::Enter);
+    EXPECT_EQ(611, sent.Code());
+    EXPECT_EQ("busy", sent.data);
+    EXPECT_EQ(1, windows_.load());
+    std::string last = Last(kRevokePath);
+    EXPECT_EQ("https", JsonString(last, "listener"));
+    EXPECT_EQ(ExpectedBody(document), Base64Decode(JsonString(last, "body_b64")));
+}
+
 TEST_F(CounterProxyTest, CancelledSignInIsTheUsersChoice)
 {
     ProxySettings();
