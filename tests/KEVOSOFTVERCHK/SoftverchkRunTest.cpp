@@ -87,8 +87,7 @@ protected:
     }
     void TearDown() override
     {
-        if (systemProxySet_)
-            DeleteKeyTree(HKEY_CURRENT_USER, kInternetSettings);
+        RestoreSystemProxy();
         RemoveTree(temp_);
         RemoveTree(install_);
         ResetKevoRegistry();
@@ -209,10 +208,43 @@ protected:
         EXPECT_EQ(0, run.signIns);
     }
 
+    // Points the system's proxy configuration of the prefix at the testbed
+    // proxy; TearDown puts the two values back as they were, since other
+    // tests share the prefix.
+    void UseSystemProxy()
+    {
+        savedEnable_ = GetValue(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable");
+        savedServer_ = GetValue(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer");
+        systemProxySet_ = true;
+        SetDword(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", 1);
+        SetString(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", "localhost:" + Port(KEVO_TESTBED_PROXY_PORT));
+    }
+    void RestoreSystemProxy()
+    {
+        if (!systemProxySet_)
+            return;
+        systemProxySet_ = false;
+        const std::pair<const wchar_t*, RegValue*> values[] = {{L"ProxyEnable", &savedEnable_},
+                                                                {L"ProxyServer", &savedServer_}};
+        for (const auto& value : values) {
+            if (value.second->present) {
+                SetRaw(HKEY_CURRENT_USER, kInternetSettings, value.first, value.second->type, value.second->bytes);
+            } else {
+                HKEY key;
+                if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                    RegDeleteValueW(key, value.first);
+                    RegCloseKey(key);
+                }
+            }
+        }
+    }
+
     std::wstring temp_;
     std::wstring install_;
     ProcessOptions options_;
     bool systemProxySet_ = false;
+    RegValue savedEnable_;
+    RegValue savedServer_;
 };
 
 // ---- comparison and parsing -------------------------------------------------------
@@ -420,9 +452,7 @@ TEST_F(SoftverchkTest, ProxyPortZeroFollowsTheSystemProxyConfiguration)
 {
     // The system's configuration names the testbed proxy: a request through
     // it proves the handle was opened preconfigured, not direct.
-    SetDword(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", 1);
-    SetString(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", "localhost:" + Port(KEVO_TESTBED_PROXY_PORT));
-    systemProxySet_ = true;
+    UseSystemProxy();
     std::vector<std::string> keys = ProxySettings();
     keys[2] = "proxyPort=0";
     Settings(keys);
