@@ -324,6 +324,22 @@ TEST_F(ServiceApiWine, ViewerGetsTheCommandLineAndTheCertificateBytes)
               Line(record, "cmdline").find("kevo.appli.KEVOUserCertServiceMain \"" + cer + "\" \"" + ret + "\""))
         << record;
     EXPECT_TRUE(TempFiles().empty());
+    std::string log = Log();
+    const char* lines[] = {
+        "KEVOCertViewDialog()_Enter\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_showCertViewer()_Enter\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_CreateTempFileNames()_Exit_returns 0\n",
+        "CREATE_FILENAME()_Enter\n",
+        "CREATE_FILENAME()_Exit\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_CreateCertTempFile()_Exit_returns 0\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_ExecJavaCommand()_Exit_returns 0\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_GetReturnValue()_Exit_returns 0\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_DeleteFiles()_Exit\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_showCertViewer()_Exit_returns -105\n",
+        "KEVO_UserCertServiceHandler::KEVO_UCS_MappingReturnCodeCertViewDialog()_Exit_returns -105\n",
+        "KEVOCertViewDialog()_Exit_returns -105\n"};
+    for (const char* line : lines)
+        EXPECT_NE(std::string::npos, log.find(line)) << line;
 
     // A mismatching certificate makes the stand-in exit non-zero.
     WriteBytes(scratch_ + L"expected.der", der + "x");
