@@ -181,10 +181,19 @@ TEST_F(SettingsTest, EmptyOrRelativeInstallPathIsUnreadable)
         EXPECT_EQ(-104, KEVOGetPath(&path)) << value;
         EXPECT_TRUE(Logged(std::string("InstallPathの値(") + value + ")が不正\n", 20)) << Dump();
     }
-    // An empty value stored without any byte at all.
+    // An empty value stored without any byte at all, and a number where a
+    // text belongs (its type is not examined, its bytes make no path).
     SetRaw(HKEY_LOCAL_MACHINE, kKey, L"InstallPath", REG_SZ, {});
     char* path = NULL;
     EXPECT_EQ(-104, KEVOGetServiceAPIPath("KEVOServiceAPI.dll", &path));
+    SetDword(HKEY_LOCAL_MACHINE, kKey, L"InstallPath", 0x4B5C3A43);  // the four bytes "C:\K", no terminator
+    EXPECT_EQ(0, KEVOGetServiceAPIPath("KEVOServiceAPI.dll", &path));
+    EXPECT_STREQ("C:\\K\\KEVOServiceAPI.dll", path);
+    free(path);
+    path = NULL;
+    SetDword(HKEY_LOCAL_MACHINE, kKey, L"InstallPath", 7);
+    EXPECT_EQ(-104, KEVOGetServiceAPIPath("KEVOServiceAPI.dll", &path));
+    EXPECT_EQ(NULL, path);
 }
 
 TEST_F(SettingsTest, OutOfMemoryForTheInstallPathIsMinus104ForTheResultMinus102)
