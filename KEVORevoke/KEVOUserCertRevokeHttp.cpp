@@ -199,7 +199,10 @@ CREVOKE_Http::~CREVOKE_Http()
 int CREVOKE_Http::setSettingInfo()
 {
     // A second reading must not leak the strings of the first.
-    KEVO_CVS_Release_CVSfuncMemory(&m_SettingInfo);
+    const SettingInfo& info = m_SettingInfo;
+    if (info.cvsurl != NULL || info.hostname != NULL || info.proxy_host != NULL || info.proxy_ID != NULL ||
+        info.proxy_password != NULL)
+        KEVO_CVS_Release_CVSfuncMemory(&m_SettingInfo);
     return KevoRevoke::setSettingInfo(&m_SettingInfo);
 }
 

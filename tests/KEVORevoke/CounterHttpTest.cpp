@@ -336,10 +336,13 @@ TEST_F(CounterHttpTest, MissingBuffersAreRefused)
 {
     Settings(HttpUrl());
     ProbeResult r = Run(L"missing");
-    EXPECT_EQ("-101 -101 -101", r.head);
+    EXPECT_EQ("-101 -101 -101 701", r.head);
     EXPECT_EQ(0, Count(kTimePath));
     EXPECT_EQ(0, Count(kRevokePath));
-    EXPECT_NE(std::string::npos, Log().find(Sjis(L"lpXmlOBJ lpResultData:予期せぬエラーが発生しました。"))) << Log();
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"lpDate:予期せぬエラーが発生しました。(KEVOUserCertRevokeHttp.cpp:"))) << log;
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"lpXmlOBJ lpResultData:予期せぬエラーが発生しました。"))) << log;
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"strXmlUTF8:メモリが不足しています。"))) << log;
 }
 
 // ---- revocation --------------------------------------------------------------
@@ -411,6 +414,14 @@ TEST_F(CounterHttpTest, EndlessReplyIsCutAtSixtyFourKilobytes)
     long sent = JsonNumber(verdict, "flood_sent");
     EXPECT_GT(sent, 0) << verdict;
     EXPECT_LT(sent, flood / 4) << verdict;
+    // The log holds the kept part only: 64 reads of 1023 bytes and the rest.
+    std::string log = Log();
+    std::string marker = Sjis(L"受信データ:");
+    size_t lines = 0;
+    for (size_t p = 0; (p = log.find(marker, p)) != std::string::npos; p += marker.size())
+        ++lines;
+    EXPECT_EQ(65u, lines);
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"リターン値:603\r\n"))) << log.substr(log.size() - 500);
 }
 
 TEST_F(CounterHttpTest, SignedRequestIsAcceptedByTheCounter)
@@ -426,6 +437,17 @@ TEST_F(CounterHttpTest, SignedRequestIsAcceptedByTheCounter)
     std::string verdict = Verdict();
     EXPECT_NE(std::string::npos, verdict.find("\"verdict\": \"accepted\"")) << verdict;
     EXPECT_EQ("https", JsonString(Last(kRevokePath), "listener"));
+
+    // The document as it arrived, sent once more, still verifies; with one
+    // character of the applicant's name changed it no longer does.
+    std::string document = Base64Decode(JsonString(verdict, "document_b64"));
+    std::string name = u8"山田&";
+    size_t at = document.find(name);
+    ASSERT_NE(std::string::npos, at) << document;
+    EXPECT_EQ(200, Run(L"revoke \"" + WriteDocument(document) + L"\"").Code()) << Verdict();
+    document.replace(at, name.size(), u8"山口&");
+    EXPECT_EQ(600, Run(L"revoke \"" + WriteDocument(document) + L"\"").Code());
+    EXPECT_NE(std::string::npos, Verdict().find("\"verdict\": \"bad-signature\"")) << Verdict();
 
     // The counter's own choice of verdict for a genuine request reaches the caller.
     Option("counter.accept_status", "608");

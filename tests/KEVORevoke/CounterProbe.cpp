@@ -5,7 +5,8 @@
 //   counter_probe RESULT signed CERT        server date, a document signed by the
 //                                           card's provider with the DER certificate
 //                                           CERT, revoke (the wizard's road)
-//   counter_probe RESULT missing            both operations without their buffers
+//   counter_probe RESULT missing            both operations without their buffers,
+//                                           then revoke of an empty document
 // RESULT receives "<code>\n" followed by the buffer's text in the ANSI code
 // page (for "signed": "<date code> <make code> <revoke code>\n", then the
 // reply text). The exit code is 0 when the probe itself worked.
@@ -140,8 +141,10 @@ int wmain(int argc, wchar_t** argv)
         CREVOKE_Xml xml;
         CTextBuffer text;
         char head[64];
-        sprintf(head, "%d %d %d\n", http.getServerDate(NULL, &http.m_SettingInfo),
-                http.revoke(NULL, &http.m_SettingInfo, &text), http.revoke(&xml, &http.m_SettingInfo, NULL));
+        // The last call sends a document that was never built.
+        sprintf(head, "%d %d %d %d\n", http.getServerDate(NULL, &http.m_SettingInfo),
+                http.revoke(NULL, &http.m_SettingInfo, &text), http.revoke(&xml, &http.m_SettingInfo, NULL),
+                http.revoke(&xml, &http.m_SettingInfo, &text));
         return WriteResult(result, head, NULL) ? 0 : 1;
     }
     return 2;
