@@ -12,6 +12,23 @@
 #include <sstream>
 #include <thread>
 
+namespace {
+// Each test process writes its trace into a directory of its own under the
+// TMPDIR it was given, so that runs never read each other's lines.
+struct FreshTraceDirectory {
+    FreshTraceDirectory()
+    {
+        const char* base = getenv("TMPDIR");
+        std::string pattern = std::string(base != NULL && *base != '\0' ? base : "/tmp") + "/run-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (mkdtemp(&buf[0]) != NULL)
+            setenv("TMPDIR", &buf[0], 1);
+    }
+};
+FreshTraceDirectory g_freshTraceDirectory;
+}  // namespace
+
 namespace satest {
 
 std::u16string Units(const uint16_t* field)
