@@ -141,5 +141,53 @@ class VerifierTest(unittest.TestCase):
         self.assertEqual("bad-signature", self.refusal(stream(document)).verdict)
 
 
+class FakeRequest:
+    def __init__(self, target, body=b""):
+        self.target = target
+        self.body = body
+
+
+class ServletOptionsTest(unittest.TestCase):
+    """The answers a test can choose through the control channel's options."""
+
+    def setUp(self):
+        handler_counter.CORE.STATE.reset()
+        self.work = tempfile.TemporaryDirectory()
+        self.signer = Signer(self.work.name)
+
+    def tearDown(self):
+        handler_counter.CORE.STATE.reset()
+        self.work.cleanup()
+
+    def set(self, name, value):
+        handler_counter.CORE.STATE.options[name] = value
+
+    def test_clock_is_utc_digits_unless_a_text_is_chosen(self):
+        status, _, body = handler_counter.get_time(FakeRequest(handler_counter.TIME_PATH), None)
+        self.assertEqual(200, status)
+        self.assertRegex(body.decode(), r"^20\d{12}$")
+        self.set("counter.time", "2009/12/24 06:30:12")
+        self.set("counter.time_status", 503)
+        self.assertEqual((503, b"2009/12/24 06:30:12"),
+                         handler_counter.get_time(FakeRequest(handler_counter.TIME_PATH), None)[0::2])
+
+    def test_verdicts_follow_the_options_and_are_recorded(self):
+        target = handler_counter.ACCEPT_PATH + "?" + handler_counter.ACCEPT_QUERY
+        genuine = stream(make_document(self.signer))
+        self.assertEqual(200, handler_counter.accept_apply(FakeRequest(target, genuine), None)[0])
+        self.set("counter.accept_status", 607)
+        self.set("counter.accept_body", "already revoked")
+        self.assertEqual((607, b"already revoked"),
+                         handler_counter.accept_apply(FakeRequest(target, genuine), None)[0::2])
+        self.assertEqual(603, handler_counter.accept_apply(FakeRequest(target, b"junk"), None)[0])
+        verdict = handler_counter.CORE.STATE.options[handler_counter.VERDICT_OPTION]
+        self.assertEqual(("malformed", 603, 4), (verdict["verdict"], verdict["status"], verdict["size"]))
+        self.set("counter.badsig_status", 604)
+        forged = stream(make_document(self.signer, tamper=lambda d: d.replace(b"</SignedInfo>", b" </SignedInfo>")))
+        self.assertEqual(604, handler_counter.accept_apply(FakeRequest(target, forged), None)[0])
+        # Another query is not the revocation servlet.
+        self.assertEqual(404, handler_counter.accept_apply(FakeRequest(handler_counter.ACCEPT_PATH, genuine), None)[0])
+
+
 if __name__ == "__main__":
     unittest.main()
