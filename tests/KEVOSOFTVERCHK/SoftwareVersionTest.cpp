@@ -89,3 +89,27 @@ TEST(VersionCompare, FirstDifferingFieldDecides)
 }
 
 }  // namespace
+
+namespace {
+
+// Any 33 bytes a server may send parse without reading past their end.
+TEST(VersionText, ArbitraryReplyBytesAreHandled)
+{
+    unsigned seed = 12345;
+    const char alphabet[] = "0123456789.-+ \t\r\nx\x81\x5C";
+    for (int round = 0; round < 20000; ++round) {
+        char text[kVersionFileReadSize + 1];
+        size_t length = round % (kVersionFileReadSize + 1);
+        for (size_t i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text[i] = alphabet[(seed >> 16) % (sizeof alphabet - 1)];
+        }
+        text[length] = 0;
+        SoftwareVersion v = V(0, 0, 0, 0);
+        VersionParseResult result = ParseVersionText(text, &v);
+        ASSERT_GE(static_cast<int>(result), 0);
+        ASSERT_LE(static_cast<int>(result), 4);
+    }
+}
+
+}  // namespace
