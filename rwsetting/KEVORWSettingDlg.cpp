@@ -14,7 +14,6 @@ using rwsetting::ReaderKind;
 namespace {
 
 const char kKevoKey[] = "SOFTWARE\\KEVO";
-const char kKevoWowKey[] = "SOFTWARE\\Wow6432Node\\KEVO";
 const REGSAM kSaveAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 const DWORD kNameBufferSize = 128;
 const DWORD kPortBufferSize = 7;
@@ -32,17 +31,6 @@ public:
             RegCloseKey(m_hKey);
             m_hKey = NULL;
         }
-    }
-    // On failure the key stays closed.
-    LONG Create(HKEY root, const char* path)
-    {
-        Close();
-        DWORD disposition = 0;
-        LONG rc = RegCreateKeyExA(root, path, 0, NULL, REG_OPTION_NON_VOLATILE, kSaveAccess, NULL, &m_hKey,
-                                  &disposition);
-        if (rc != ERROR_SUCCESS)
-            m_hKey = NULL;
-        return rc;
     }
     LONG OpenRead(HKEY root, const char* path)
     {
@@ -74,29 +62,9 @@ LONG QueryFixedString(HKEY key, const char* name, DWORD bufferSize, std::string&
 
 typedef void(WINAPI* GetNativeSystemInfoFn)(LPSYSTEM_INFO);
 
-bool IsSixtyFourBitWindows()
-{
-    SYSTEM_INFO info = {};
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    GetNativeSystemInfoFn getNative =
-        kernel != NULL ? reinterpret_cast<GetNativeSystemInfoFn>(
-                             reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetNativeSystemInfo")))
-                       : NULL;
-    if (getNative != NULL) {
-        TraceLog(TRACE_LEVEL_ERROR, "GetNativeSystemInfo\n");
-        getNative(&info);
-    } else {
-        TraceLog(TRACE_LEVEL_ERROR, "GetSystemInfo\n");
-        GetSystemInfo(&info);
-    }
-    bool wide = rwsetting::IsAmd64Architecture(info.wProcessorArchitecture);
-    TraceLog(TRACE_LEVEL_ERROR, wide ? "64bitOS\n" : "32bitOS\n");
-    return wide;
-}
-
 }  // namespace
 
-CKEVORWSettingDlg::CKEVORWSettingDlg(HWND parent) : CKevoDialog(IDD_KEVORWSETTING_DIALOG, parent), m_bSaved(false)
+CKEVORWSettingDlg::CKEVORWSettingDlg(HWND parent) : CKevoDialog(IDD_KEVORWSETTING_DIALOG, parent), m_hSaveKey(NULL)
 {
 }
 
@@ -255,7 +223,7 @@ bool CKEVORWSettingDlg::PreTranslateMessage(MSG* msg)
     return CKevoDialog::PreTranslateMessage(msg);
 }
 
-ReaderKind CKEVORWSettingDlg::SelectedKind() const
+ReaderKind CKEVORWSettingDlg::SelectedKind()
 {
     if (IsDlgButtonChecked(m_hWnd, IDC_RADIO_PCSC) == BST_CHECKED)
         return rwsetting::kKindPcsc;
@@ -277,66 +245,73 @@ std::string CKEVORWSettingDlg::ShownText(int comboId) const
     return std::string(&buffer[0], got > 0 ? got : 0);
 }
 
-void CKEVORWSettingDlg::ShowRegistryError(long code)
+long CKEVORWSettingDlg::CreateKey(const char* path)
 {
-    theApp.ShowMessage(m_hWnd,
-                         kevoui::FormatText(theApp.LoadText(IDS_REGISTRY_ERROR).c_str(), (unsigned)code),
-                         MB_OK | MB_ICONEXCLAMATION);
+    CloseKey();
+    DWORD disposition = 0;
+    LONG rc = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE, kSaveAccess, NULL,
+                              &m_hSaveKey, &disposition);
+    if (rc != ERROR_SUCCESS)
+        m_hSaveKey = NULL;
+    return rc;
 }
 
-CKEVORWSettingDlg::PassResult CKEVORWSettingDlg::WritePass(HKEY key)
+void CKEVORWSettingDlg::CloseKey()
 {
-    std::vector<rwsetting::RegWrite> writes;
-    rwsetting::PassPlan plan =
-        rwsetting::PlanSavePass(SelectedKind(), ShownText(IDC_COMBO_READER), ShownText(IDC_COMBO_PORT), writes);
-    if (plan == rwsetting::kPlanNoReader) {
-        theApp.ShowMessage(m_hWnd, IDS_NO_PCSC_READER, MB_OK | MB_ICONEXCLAMATION);
-        return kPassStopped;
+    if (m_hSaveKey != NULL) {
+        RegCloseKey(m_hSaveKey);
+        m_hSaveKey = NULL;
     }
-    if (plan == rwsetting::kPlanNoKind) {
-        theApp.ShowMessage(m_hWnd, IDS_NO_KIND_SELECTED, MB_OK | MB_ICONEXCLAMATION);
-        return kPassStopped;
+}
+
+long CKEVORWSettingDlg::SetValue(const rwsetting::RegWrite& value)
+{
+    if (m_hSaveKey == NULL)
+        return ERROR_INVALID_HANDLE;
+    return RegSetValueExA(m_hSaveKey, value.name.c_str(), 0, value.type,
+                          reinterpret_cast<const BYTE*>(value.bytes.data()), (DWORD)value.bytes.size());
+}
+
+bool CKEVORWSettingDlg::IsSixtyFourBitWindows()
+{
+    SYSTEM_INFO info = {};
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    // Looked up at run time: older systems lack it.
+    GetNativeSystemInfoFn getNative =
+        kernel != NULL ? reinterpret_cast<GetNativeSystemInfoFn>(
+                             reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetNativeSystemInfo")))
+                       : NULL;
+    if (getNative != NULL) {
+        TraceLog(TRACE_LEVEL_ERROR, "GetNativeSystemInfo\n");
+        getNative(&info);
+    } else {
+        TraceLog(TRACE_LEVEL_ERROR, "GetSystemInfo\n");
+        GetSystemInfo(&info);
     }
-    for (size_t i = 0; i < writes.size(); ++i) {
-        const rwsetting::RegWrite& w = writes[i];
-        LONG rc = RegSetValueExA(key, w.name.c_str(), 0, w.type, reinterpret_cast<const BYTE*>(w.bytes.data()),
-                                 (DWORD)w.bytes.size());
-        if (rc != ERROR_SUCCESS) {
-            TraceLog(TRACE_LEVEL_ERROR, "RegSetValueEx(%s) fail: result=0x%08x\n", w.name.c_str(), (unsigned)rc);
-            ShowRegistryError(rc);
-            return kPassStopped;
-        }
-    }
-    m_bSaved = true;
-    return kPassSaved;
+    bool wide = rwsetting::IsAmd64Architecture(info.wProcessorArchitecture);
+    TraceLog(TRACE_LEVEL_ERROR, wide ? "64bitOS\n" : "32bitOS\n");
+    return wide;
+}
+
+void CKEVORWSettingDlg::TraceError(const std::string& line)
+{
+    TraceLog(TRACE_LEVEL_ERROR, "%s", line.c_str());
+}
+
+void CKEVORWSettingDlg::ShowMessage(unsigned id, long code)
+{
+    if (id == IDS_REGISTRY_ERROR)
+        theApp.ShowMessage(m_hWnd, kevoui::FormatText(theApp.LoadText(IDS_REGISTRY_ERROR).c_str(), (unsigned)code),
+                           MB_OK | MB_ICONEXCLAMATION);
+    else
+        theApp.ShowMessage(m_hWnd, id, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CKEVORWSettingDlg::OnOK()
 {
     TraceLog(TRACE_LEVEL_FLOW, "%s: start\n", "CKEVORWSettingDlg::OnOK");
-    m_bSaved = false;
-    {
-        CRegKey key;
-        LONG rc = key.Create(HKEY_CURRENT_USER, kKevoKey);
-        if (rc != ERROR_SUCCESS) {
-            TraceLog(TRACE_LEVEL_ERROR, "RegCreateKeyEx fail: result=0x%08x\n", (unsigned)rc);
-            ShowRegistryError(rc);
-        } else {
-            bool secondPass = IsSixtyFourBitWindows();
-            if (WritePass(key.Get()) == kPassSaved && secondPass) {
-                key.Close();
-                TraceLog(TRACE_LEVEL_ERROR, "set Wow6432Node start\n");
-                rc = key.Create(HKEY_CURRENT_USER, kKevoWowKey);
-                if (rc != ERROR_SUCCESS) {
-                    TraceLog(TRACE_LEVEL_ERROR, "RegCreateKeyEx fail: result=0x%08x\n", (unsigned)rc);
-                    ShowRegistryError(rc);
-                } else if (WritePass(key.Get()) == kPassSaved) {
-                    TraceLog(TRACE_LEVEL_ERROR, "set Wow6432Node end\n");
-                }
-            }
-        }
-    }
-    if (m_bSaved) {
+    bool saved = rwsetting::RunSave(*this);
+    if (saved) {
         theApp.ShowMessage(m_hWnd, IDS_SETTING_CHANGED, MB_OK | MB_ICONINFORMATION);
         EndDialog(IDOK);
     }

@@ -11,9 +11,10 @@
 #include "KevoToolTip.h"
 #include "RWSettingLogic.h"
 
-class CKEVORWSettingDlg : public kevoui::CKevoDialog {
+class CKEVORWSettingDlg : public kevoui::CKevoDialog, private rwsetting::SaveTarget {
 public:
     explicit CKEVORWSettingDlg(HWND parent = NULL);
+    ~CKEVORWSettingDlg() override { CloseKey(); }
 
 protected:
     BOOL OnInitDialog() override;
@@ -22,21 +23,27 @@ protected:
     bool PreTranslateMessage(MSG* msg) override;
 
 private:
-    enum PassResult { kPassSaved, kPassStopped };
 
     void CreateToolTips();
     void FillReaderList();
     void ReadCurrentSetting(unsigned long& rwType, std::string& name, std::string& port);
     void ApplyControlStates(rwsetting::ReaderKind kind);
     void SelectByText(int comboId, const std::string& text, bool insertWhenMissing);
-    rwsetting::ReaderKind SelectedKind() const;
     std::string ShownText(int comboId) const;
-    // One save pass into key; shows its own messages.
-    PassResult WritePass(HKEY key);
-    void ShowRegistryError(long code);
+
+    // The save's access to the registry, the controls and the log.
+    long CreateKey(const char* path) override;
+    void CloseKey() override;
+    long SetValue(const rwsetting::RegWrite& value) override;
+    bool IsSixtyFourBitWindows() override;
+    rwsetting::ReaderKind SelectedKind() override;
+    std::string ReaderText() override { return ShownText(1015); }
+    std::string PortText() override { return ShownText(1016); }
+    void TraceError(const std::string& line) override;
+    void ShowMessage(unsigned id, long code) override;
 
     kevoui::CKevoToolTip m_ToolTip;
-    bool m_bSaved;
+    HKEY m_hSaveKey;  // key of the save pass under way, or NULL
 };
 
 #endif

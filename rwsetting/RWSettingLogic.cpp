@@ -1,5 +1,7 @@
 #include "RWSettingLogic.h"
 
+#include <cstdio>
+
 namespace rwsetting {
 
 namespace {
@@ -106,6 +108,69 @@ PassPlan PlanSavePass(ReaderKind selected, const std::string& readerText, const 
     default:
         return kPlanNoKind;
     }
+}
+
+namespace {
+std::string FailLine(const char* what, long code)
+{
+    char line[128];
+    snprintf(line, sizeof line, "%s fail: result=0x%08x\n", what, (unsigned)code);
+    return line;
+}
+
+enum PassEnd { kPassWritten, kPassStopped };
+
+PassEnd RunPass(SaveTarget& target)
+{
+    std::vector<RegWrite> writes;
+    PassPlan plan = PlanSavePass(target.SelectedKind(), target.ReaderText(), target.PortText(), writes);
+    if (plan == kPlanNoReader) {
+        target.ShowMessage(111, 0);
+        return kPassStopped;
+    }
+    if (plan == kPlanNoKind) {
+        target.ShowMessage(125, 0);
+        return kPassStopped;
+    }
+    for (size_t i = 0; i < writes.size(); ++i) {
+        long rc = target.SetValue(writes[i]);
+        if (rc != 0) {
+            target.TraceError(FailLine(("RegSetValueEx(" + writes[i].name + ")").c_str(), rc));
+            target.ShowMessage(110, rc);
+            return kPassStopped;
+        }
+    }
+    return kPassWritten;
+}
+}  // namespace
+
+bool RunSave(SaveTarget& target)
+{
+    bool saved = false;
+    long rc = target.CreateKey("SOFTWARE\\KEVO");
+    if (rc != 0) {
+        target.TraceError(FailLine("RegCreateKeyEx", rc));
+        target.ShowMessage(110, rc);
+        target.CloseKey();
+        return false;
+    }
+    bool secondPass = target.IsSixtyFourBitWindows();
+    if (RunPass(target) == kPassWritten) {
+        saved = true;
+        if (secondPass) {
+            target.CloseKey();
+            target.TraceError("set Wow6432Node start\n");
+            rc = target.CreateKey("SOFTWARE\\Wow6432Node\\KEVO");
+            if (rc != 0) {
+                target.TraceError(FailLine("RegCreateKeyEx", rc));
+                target.ShowMessage(110, rc);
+            } else if (RunPass(target) == kPassWritten) {
+                target.TraceError("set Wow6432Node end\n");
+            }
+        }
+    }
+    target.CloseKey();
+    return saved;
 }
 
 }  // namespace rwsetting

@@ -55,6 +55,35 @@ enum PassPlan {
 PassPlan PlanSavePass(ReaderKind selected, const std::string& readerText, const std::string& portText,
                       std::vector<RegWrite>& writes);
 
+// What one save needs from the registry, the dialog and the log; the dialog
+// implements it over the real registry and controls, tests over a fake.
+class SaveTarget {
+public:
+    virtual ~SaveTarget() {}
+    // Creates or opens HKEY_CURRENT_USER path as the current key, closing any
+    // earlier one; returns the registry's result code.
+    virtual long CreateKey(const char* path) = 0;
+    virtual void CloseKey() = 0;
+    // Writes into the current key; returns the registry's result code.
+    virtual long SetValue(const RegWrite& value) = 0;
+    // Finds the architecture (and logs how).
+    virtual bool IsSixtyFourBitWindows() = 0;
+    // The controls as they are now.
+    virtual ReaderKind SelectedKind() = 0;
+    virtual std::string ReaderText() = 0;
+    virtual std::string PortText() = 0;
+    // A level-20 log line, ended by its line feed.
+    virtual void TraceError(const std::string& line) = 0;
+    // Message 110 with the code, or 111 / 125 (code unused).
+    virtual void ShowMessage(unsigned id, long code) = 0;
+};
+
+// The save: first key, then on 64-bit Windows the Wow6432Node key, each by a
+// pass over the selected kind. Returns true when the first pass wrote its
+// values (message 109 and the end of the dialog follow), also when a later
+// step failed. The current key is closed on return.
+bool RunSave(SaveTarget& target);
+
 }  // namespace rwsetting
 
 #endif

@@ -92,7 +92,7 @@ TEST_F(RWSettingTest, FirstStartWithoutKeyShowsAutomaticAndSavesRWTypeAlone)
 
 TEST_F(RWSettingTest, StoredReaderNotAttachedIsInsertedAtTopAndSavedUnchanged)
 {
-    EnableTrace(10);
+    EnableTrace(20);
     UseStandIn({"Reader B", "Reader A"});
     SetDword(HKEY_CURRENT_USER, kKevoKey, L"RWType", 1);
     SetNarrowString(kKevoKey, "Name", "Gone Reader 9");
@@ -121,7 +121,9 @@ TEST_F(RWSettingTest, StoredReaderNotAttachedIsInsertedAtTopAndSavedUnchanged)
     EXPECT_NE(std::string::npos, log.find("GetNativeSystemInfo\r\n"));
     EXPECT_NE(std::string::npos, log.find("32bitOS\r\n"));
     EXPECT_EQ(std::string::npos, log.find("Wow6432Node"));
-    EXPECT_EQ(std::string::npos, log.find("fail"));
+    EXPECT_EQ(std::string::npos, log.find("RegSetValueEx"));
+    EXPECT_EQ(std::string::npos, log.find("RegCreateKeyEx"));
+    EXPECT_EQ(std::string::npos, log.find("SCard"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kWowKey));
 }
 

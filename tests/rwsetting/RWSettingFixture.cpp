@@ -15,6 +15,7 @@ const std::wstring kMessageRunning = L"ICカードリーダライタ設定は既
 
 namespace {
 const wchar_t kStandInKey[] = L"Software\\KEVOTestbed\\winscard";
+const wchar_t kOverrideKey[] = L"Software\\Wine\\AppDefaults\\KEVORWSetting.exe\\DllOverrides";
 
 struct FindRequest {
     DWORD pid;
@@ -65,11 +66,11 @@ std::wstring RegistryErrorMessage(DWORD code)
     return buffer;
 }
 
-NarrowValue GetNarrow(const wchar_t* key, const char* name)
+NarrowValue GetNarrow(const wchar_t* key, const char* name, REGSAM view)
 {
     NarrowValue v;
     HKEY h;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ | view, &h) != ERROR_SUCCESS)
         return v;
     DWORD size = 0;
     if (RegQueryValueExA(h, name, NULL, &v.type, NULL, &size) == ERROR_SUCCESS) {
@@ -120,10 +121,20 @@ bool Checked(HWND dialog, int id) { return SendDlgItemMessageW(dialog, id, BM_GE
 
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
+// Wine shows a 32-bit program HKCU\Software\Wow6432Node in place of
+// HKCU\Software as soon as that key exists; each test starts without it so
+// that its first save reaches both keys as on Windows.
+static void RemoveWow6432Node()
+{
+    DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Wow6432Node", KEY_WOW64_64KEY);
+}
+
 void RWSettingTest::SetUp()
 {
+    RemoveWow6432Node();
     ResetKevoRegistry();
     DeleteKeyTree(HKEY_CURRENT_USER, kStandInKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, kOverrideKey);
     dir_ = MakeScratchDir(L"rwsetting");
     exe_ = dir_ + L"KEVORWSetting.exe";
     ASSERT_TRUE(CopyFileW(WinePath(KEVO_RWSETTING_EXE).c_str(), exe_.c_str(), FALSE));
@@ -139,14 +150,18 @@ void RWSettingTest::TearDown()
     }
     RemoveTree(dir_);
     ResetKevoRegistry();
+    RemoveWow6432Node();
     DeleteKeyTree(HKEY_CURRENT_USER, kStandInKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, kOverrideKey);
 }
 
 void RWSettingTest::UseStandIn(const std::vector<std::string>& readers)
 {
     ASSERT_TRUE(CopyFileW(WinePath(KEVO_WINSCARD_DLL).c_str(), (dir_ + L"winscard.dll").c_str(), FALSE));
-    // Read by Wine when the child starts, from the environment block it gets.
-    options_.env[L"WINEDLLOVERRIDES"] = L"winscard=n;mscoree,mshtml=";
+    // Wine takes a DLL override for one program from the registry when the
+    // program starts (WINEDLLOVERRIDES in the child's environment block is
+    // not honoured for a child started through CreateProcess).
+    SetString(HKEY_CURRENT_USER, kOverrideKey, L"winscard", "native");
     std::string multi;
     for (const std::string& name : readers)
         multi += name + std::string(1, '\0');

@@ -29,7 +29,7 @@ struct NarrowValue {
     DWORD type = 0;
     std::string bytes;
 };
-NarrowValue GetNarrow(const wchar_t* key, const char* name);
+NarrowValue GetNarrow(const wchar_t* key, const char* name, REGSAM view = 0);
 // Stores exactly these bytes through the narrow API (no terminator added).
 void SetNarrowRaw(const wchar_t* key, const char* name, DWORD type, const std::string& bytes);
 void SetNarrowString(const wchar_t* key, const char* name, const std::string& sjis);  // with its zero

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
+
 #include "DlgInitData.h"
 #include "KevoTestSupport.h"
 #include "RWSettingLogic.h"
@@ -132,4 +134,151 @@ TEST(DlgInitData, ProgramCarriesThePortList)
         EXPECT_EQ(expected[i], items[i].text);
     }
     FreeLibrary(exe);
+}
+
+namespace {
+
+// Records what a save does; failures are injected per key and value.
+class FakeTarget : public SaveTarget {
+public:
+    bool sixtyFour = false;
+    ReaderKind kind = kKindPcsc;
+    std::string reader = "Reader A";
+    std::string port = "USB101";
+    std::map<std::string, long> createFails;  // path -> code
+    std::map<std::string, long> setFails;     // "path|name" -> code
+    std::vector<std::string> events;
+    std::vector<std::string> lines;
+    std::vector<std::pair<unsigned, long>> messages;
+    std::string current;
+
+    long CreateKey(const char* path) override
+    {
+        CloseKey();
+        events.push_back(std::string("create ") + path);
+        auto f = createFails.find(path);
+        if (f != createFails.end())
+            return f->second;
+        current = path;
+        return 0;
+    }
+    void CloseKey() override
+    {
+        if (!current.empty())
+            events.push_back("close " + current);
+        current.clear();
+    }
+    long SetValue(const RegWrite& value) override
+    {
+        EXPECT_FALSE(current.empty());
+        events.push_back("set " + current + "|" + value.name);
+        auto f = setFails.find(current + "|" + value.name);
+        return f != setFails.end() ? f->second : 0;
+    }
+    bool IsSixtyFourBitWindows() override
+    {
+        events.push_back("arch");
+        return sixtyFour;
+    }
+    ReaderKind SelectedKind() override { return kind; }
+    std::string ReaderText() override { return reader; }
+    std::string PortText() override { return port; }
+    void TraceError(const std::string& line) override { lines.push_back(line); }
+    void ShowMessage(unsigned id, long code) override { messages.push_back(std::make_pair(id, code)); }
+};
+
+const char kFirst[] = "SOFTWARE\\KEVO";
+const char kSecond[] = "SOFTWARE\\Wow6432Node\\KEVO";
+
+}  // namespace
+
+TEST(RWSettingSave, ThirtyTwoBitWritesOneKey)
+{
+    FakeTarget t;
+    EXPECT_TRUE(RunSave(t));
+    std::vector<std::string> expected = {"create SOFTWARE\\KEVO", "arch", "set SOFTWARE\\KEVO|Name",
+                                         "set SOFTWARE\\KEVO|RWType", "close SOFTWARE\\KEVO"};
+    EXPECT_EQ(expected, t.events);
+    EXPECT_TRUE(t.messages.empty());
+    EXPECT_TRUE(t.lines.empty());
+}
+
+TEST(RWSettingSave, SixtyFourBitWritesBothKeysInTurn)
+{
+    FakeTarget t;
+    t.sixtyFour = true;
+    t.kind = kKindNmda;
+    EXPECT_TRUE(RunSave(t));
+    std::vector<std::string> expected = {
+        "create SOFTWARE\\KEVO", "arch", "set SOFTWARE\\KEVO|Port", "set SOFTWARE\\KEVO|RWType",
+        "close SOFTWARE\\KEVO", "create SOFTWARE\\Wow6432Node\\KEVO", "set SOFTWARE\\Wow6432Node\\KEVO|Port",
+        "set SOFTWARE\\Wow6432Node\\KEVO|RWType", "close SOFTWARE\\Wow6432Node\\KEVO"};
+    EXPECT_EQ(expected, t.events);
+    std::vector<std::string> lines = {"set Wow6432Node start\n", "set Wow6432Node end\n"};
+    EXPECT_EQ(lines, t.lines);
+}
+
+TEST(RWSettingSave, FailingSecondPassStillCountsAsSaved)
+{
+    FakeTarget t;
+    t.sixtyFour = true;
+    t.createFails[kSecond] = 1021;
+    EXPECT_TRUE(RunSave(t));
+    ASSERT_EQ(1u, t.messages.size());
+    EXPECT_EQ(110u, t.messages[0].first);
+    EXPECT_EQ(1021, t.messages[0].second);
+    std::vector<std::string> lines = {"set Wow6432Node start\n", "RegCreateKeyEx fail: result=0x000003fd\n"};
+    EXPECT_EQ(lines, t.lines);
+
+    FakeTarget w;
+    w.sixtyFour = true;
+    w.setFails[std::string(kSecond) + "|RWType"] = 5;
+    EXPECT_TRUE(RunSave(w));
+    ASSERT_EQ(1u, w.messages.size());
+    EXPECT_EQ(5, w.messages[0].second);
+    std::vector<std::string> wlines = {"set Wow6432Node start\n", "RegSetValueEx(RWType) fail: result=0x00000005\n"};
+    EXPECT_EQ(wlines, w.lines);
+    EXPECT_EQ("close SOFTWARE\\Wow6432Node\\KEVO", w.events.back());
+}
+
+TEST(RWSettingSave, FailuresOfTheFirstKeyStopTheSave)
+{
+    FakeTarget create;
+    create.sixtyFour = true;
+    create.createFails[kFirst] = 5;
+    EXPECT_FALSE(RunSave(create));
+    std::vector<std::string> events = {"create SOFTWARE\\KEVO"};
+    EXPECT_EQ(events, create.events);  // no architecture query, no second key
+    ASSERT_EQ(1u, create.messages.size());
+    EXPECT_EQ(std::make_pair(110u, 5L), create.messages[0]);
+    EXPECT_EQ(std::vector<std::string>{"RegCreateKeyEx fail: result=0x00000005\n"}, create.lines);
+
+    // What was written before a failed write stays; nothing after it.
+    FakeTarget write;
+    write.sixtyFour = true;
+    write.setFails[std::string(kFirst) + "|Name"] = 0x3f2;
+    EXPECT_FALSE(RunSave(write));
+    std::vector<std::string> wevents = {"create SOFTWARE\\KEVO", "arch", "set SOFTWARE\\KEVO|Name",
+                                        "close SOFTWARE\\KEVO"};
+    EXPECT_EQ(wevents, write.events);
+    EXPECT_EQ(std::vector<std::string>{"RegSetValueEx(Name) fail: result=0x000003f2\n"}, write.lines);
+}
+
+TEST(RWSettingSave, EmptyReaderOrNoKindWritesNothing)
+{
+    FakeTarget empty;
+    empty.sixtyFour = true;
+    empty.reader = "";
+    EXPECT_FALSE(RunSave(empty));
+    ASSERT_EQ(1u, empty.messages.size());
+    EXPECT_EQ(111u, empty.messages[0].first);
+    for (const std::string& e : empty.events)
+        EXPECT_NE(0u, e.find("set ")) << e;
+    EXPECT_EQ("close SOFTWARE\\KEVO", empty.events.back());
+
+    FakeTarget none;
+    none.kind = kKindNone;
+    EXPECT_FALSE(RunSave(none));
+    ASSERT_EQ(1u, none.messages.size());
+    EXPECT_EQ(125u, none.messages[0].first);
 }
