@@ -26,8 +26,8 @@ TEST_F(RWSettingTest, SaveWritesBothKeys)
     ASSERT_TRUE(WaitUntil([&] { return Enabled(dialog, 1015); }));
     SendMessageW(GetDlgItem(dialog, 1015), CB_SETCURSEL, 1, 0);
     SaveExpectingSuccess(dialog);
-    // Read through the 64-bit view: once HKCU\\Software\\Wow6432Node exists,
-    // Wine shows a 32-bit program that key in place of HKCU\\Software.
+    // Read through the 64-bit view: once HKCU\Software\Wow6432Node exists,
+    // Wine shows a 32-bit program that key in place of HKCU\Software.
     for (const wchar_t* key : {kKevoKey, kWowKey}) {
         NarrowValue name = GetNarrow(key, "Name", KEY_WOW64_64KEY);
         EXPECT_EQ((DWORD)REG_SZ, name.type);
