@@ -20,9 +20,9 @@ bool CKEVOUtilityApp::InitInstance()
         return false;
     }
     CKEVORWSettingDlg dlg;
-    m_hMainWnd = NULL;
+    m_pMainWnd = &dlg;
     dlg.DoModal();
-    m_hMainWnd = NULL;
+    m_pMainWnd = NULL;
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "KevoApp.h"
 
+#include "KevoDialog.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -7,7 +9,7 @@ namespace kevoui {
 
 CKevoApp* CKevoApp::s_current = NULL;
 
-CKevoApp::CKevoApp(UINT titleId) : m_hMainWnd(NULL), m_hInstance(NULL), m_titleId(titleId)
+CKevoApp::CKevoApp(UINT titleId) : m_pMainWnd(NULL), m_hInstance(NULL), m_titleId(titleId)
 {
     s_current = this;
 }
@@ -52,8 +54,8 @@ std::string CKevoApp::LoadText(UINT id) const
 
 int CKevoApp::ShowMessage(HWND owner, const std::string& text, UINT type) const
 {
-    if (owner == NULL && m_hMainWnd != NULL && IsWindow(m_hMainWnd))
-        owner = m_hMainWnd;
+    if (owner == NULL && m_pMainWnd != NULL)
+        owner = m_pMainWnd->GetSafeHwnd();
     std::string title = LoadText(m_titleId);
     return MessageBoxA(owner, text.c_str(), title.c_str(), type);
 }

@@ -10,6 +10,8 @@
 
 namespace kevoui {
 
+class CKevoDialog;
+
 class CKevoApp {
 public:
     // titleId: string resource with the application title, the caption of
@@ -36,7 +38,9 @@ public:
     int ShowMessage(HWND owner, const std::string& text, UINT type) const;
     int ShowMessage(HWND owner, UINT textId, UINT type) const;
 
-    HWND m_hMainWnd;  // the window that is the program's main window, if any
+    // The program's main window while it runs (the owner of message boxes
+    // shown without one), or NULL.
+    CKevoDialog* m_pMainWnd;
 
 protected:
     // Start-up; the program ends when it returns (the result is not used
