@@ -282,3 +282,34 @@ TEST(RWSettingSave, EmptyReaderOrNoKindWritesNothing)
     ASSERT_EQ(1u, none.messages.size());
     EXPECT_EQ(125u, none.messages[0].first);
 }
+
+TEST(RWSettingResources, StringsIconVersionAndManifest)
+{
+    HMODULE exe = LoadLibraryExW(kevotest::WinePath(KEVO_RWSETTING_EXE).c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(exe != NULL);
+    const struct {
+        UINT id;
+        const wchar_t* text;
+    } strings[] = {
+        {57344, L"ICカードリーダライタ設定"},
+        {109, L"ICカードリーダライタの設定が変更されました。"},
+        {110, L"レジストリアクセスエラーが発生しました。(エラーコード: 0x%08x)"},
+        {111, L"利用可能なPC/SCリーダライタがありません。"},
+        {121, L"ICカードリーダライタ設定は既に起動しています。"},
+        {125, L"リーダライタが選択されていません。"},
+    };
+    for (const auto& s : strings) {
+        wchar_t buffer[256] = {};
+        LoadStringW(exe, s.id, buffer, 256);
+        EXPECT_STREQ(s.text, buffer) << s.id;
+    }
+    EXPECT_TRUE(FindResourceW(exe, MAKEINTRESOURCEW(128), MAKEINTRESOURCEW(14)) != NULL);
+    EXPECT_TRUE(FindResourceW(exe, MAKEINTRESOURCEW(130), MAKEINTRESOURCEW(5)) != NULL);
+    EXPECT_TRUE(FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)) != NULL);
+    HRSRC manifest = FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_TRUE(manifest != NULL);
+    std::string text(static_cast<const char*>(LockResource(LoadResource(exe, manifest))),
+                     SizeofResource(exe, manifest));
+    EXPECT_NE(std::string::npos, text.find("level=\"asInvoker\""));
+    FreeLibrary(exe);
+}
