@@ -143,19 +143,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 STATE.reset()
             return self.send(200, b"ok")
         if action == "route":
-            spec = json.loads(body or b"{}")
-            payload = base64.b64decode(spec["body_b64"]) if "body_b64" in spec else spec.get("body", "").encode("latin-1")
+            wanted = json.loads(body or b"{}")
+            payload = base64.b64decode(wanted["body_b64"]) if "body_b64" in wanted else wanted.get("body", "").encode("latin-1")
             with STATE.lock:
-                STATE.routes[spec["path"]] = {
-                    "status": int(spec.get("status", 200)),
+                STATE.routes[wanted["path"]] = {
+                    "status": int(wanted.get("status", 200)),
                     "body": payload,
-                    "headers": spec.get("headers", {}),
+                    "headers": wanted.get("headers", {}),
                 }
             return self.send(200, b"ok")
         if action == "option":
-            spec = json.loads(body or b"{}")
+            wanted = json.loads(body or b"{}")
             with STATE.lock:
-                STATE.options[spec["name"]] = spec.get("value")
+                STATE.options[wanted["name"]] = wanted.get("value")
             return self.send(200, b"ok")
         if action == "last":
             path = query.get("path", [""])[0]

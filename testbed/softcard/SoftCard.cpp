@@ -2,7 +2,7 @@
 // card under the name "KEVO Crypto Service Provider". It holds one RSA
 // signature key and the matching DER user certificate, read from two files
 // next to the DLL:
-//     KEVOSoftCard.key  PRIVATEKEYBLOB with the key specification of a
+//     KEVOSoftCard.key  PRIVATEKEYBLOB marked as the key of a
 //                       signature key (CALG_RSA_SIGN)
 //     KEVOSoftCard.cer  the user certificate, DER
 // and delegates hashing and signing to the platform's built-in RSA provider,
