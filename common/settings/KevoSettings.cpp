@@ -240,10 +240,13 @@ int ReadSettings(Program program, SettingInfo* info, const char* iniPath)
         return -102;
     }
 
+    // The revocation tool notes a missing proxy as progress, the version
+    // checker writes every line but its entry and exit at error level.
+    const int noProxyLevel = revoke ? TRACE_LEVEL_FLOW : TRACE_LEVEL_ERROR;
     info->proxy_type = file.Int("proxyType", 0);
     if (info->proxy_type != 2) {
         info->proxy_type = 0;
-        TraceLog(TRACE_LEVEL_FLOW, "プロキシデータ未設定\n");
+        TraceLog(noProxyLevel, "プロキシデータ未設定\n");
         return 0;
     }
     char text[kTextCapacity];
@@ -262,7 +265,7 @@ int ReadSettings(Program program, SettingInfo* info, const char* iniPath)
         }
     }
     if (info->proxy_host == NULL) {
-        TraceLog(TRACE_LEVEL_FLOW, "プロキシデータ未設定 2\n");
+        TraceLog(noProxyLevel, "プロキシデータ未設定 2\n");
         info->proxy_type = 0;
         info->proxy_port = 0;
         info->proxy_ID = NULL;

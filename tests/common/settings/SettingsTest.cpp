@@ -254,6 +254,10 @@ TEST_F(SettingsTest, HttpUrlWithPortAndPath)
     EXPECT_STREQ("http://counter.example:8080/reception/any/path?x=1", info_.cvsurl);
     EXPECT_EQ(0, info_.proxy_type);
     EXPECT_TRUE(Logged("SoftVerChkHttpAccess::setSettingInfo: start\n", 10));
+    // The checker writes its no-proxy line at error level, the revocation
+    // tool at flow level.
+    EXPECT_TRUE(Logged("プロキシデータ未設定\n", 20)) << Dump();
+    EXPECT_FALSE(Logged("プロキシデータ未設定\n", 10)) << Dump();
 
     Ini({"url=http://counter.example"});
     KevoVerchk::MemoryRelease(&info_);
@@ -342,9 +346,13 @@ TEST_F(SettingsTest, ProxyWithoutUsablePortOrHostFallsBackToTheSystemConfigurati
         EXPECT_EQ(0, info_.proxy_port);
         EXPECT_EQ(NULL, info_.proxy_ID);
         EXPECT_EQ(NULL, info_.proxy_password);
-        EXPECT_TRUE(Logged("プロキシデータ未設定 2\n", 10)) << Dump();
+        EXPECT_TRUE(Logged("プロキシデータ未設定 2\n", 20)) << Dump();
         KevoVerchk::MemoryRelease(&info_);
     }
+    g_lines.clear();
+    ASSERT_EQ(0, KevoRevoke::setSettingInfo(&info_));
+    EXPECT_TRUE(Logged("プロキシデータ未設定 2\n", 10)) << Dump();
+    KEVO_CVS_Release_CVSfuncMemory(&info_);
     // Any type but 2 means no proxy of this file.
     Ini({"url=http://counter.example/", "proxyType=1", "proxyPort=8080", "proxyHost=proxy.example"});
     ASSERT_EQ(0, KevoRevoke::setSettingInfo(&info_));
@@ -416,7 +424,7 @@ TEST_F(SettingsTest, OutOfMemoryInTheCheckersReaderDropsOnlyTheProxyItem)
     KevoSettingsTesting::FailAllocation(5);
     EXPECT_EQ(0, KevoVerchk::setSettingInfo(&info_));
     EXPECT_TRUE(Logged("メモリ不足(m_SettingInfo.proxy_host)\n", 20));
-    EXPECT_TRUE(Logged("プロキシデータ未設定 2\n", 10));
+    EXPECT_TRUE(Logged("プロキシデータ未設定 2\n", 20));
     EXPECT_EQ(0, info_.proxy_type);
     EXPECT_EQ(NULL, info_.proxy_ID);
     KevoVerchk::MemoryRelease(&info_);
