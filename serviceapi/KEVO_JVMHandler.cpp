@@ -155,7 +155,9 @@ int32_t KEVO_JVMHandler::KEVO_JVM_InitLibrary()
     jint pushed = m_pEnv->PushLocalFrame(kLocalFrameCapacity);
     TraceEnd("PushLocalFrame");
     if (pushed != 0) {
+        TraceCall("ExceptionClear");
         m_pEnv->ExceptionClear();
+        TraceEnd("ExceptionClear");
         TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
         KEVO_JVM_UninitLibrary();
         return TraceExit(op, KEVO_RC_NO_MEMORY);
@@ -180,8 +182,11 @@ void KEVO_JVMHandler::KEVO_JVM_UninitLibrary()
     TraceEnter(op);
     if (m_pEnv != NULL) {
         // A Java exception must not stay pending on a thread the host owns.
-        if (m_pEnv->ExceptionCheck())
+        if (m_pEnv->ExceptionCheck()) {
+            TraceCall("ExceptionClear");
             m_pEnv->ExceptionClear();
+            TraceEnd("ExceptionClear");
+        }
         if (m_bPushedFrame) {
             TraceCall("PopLocalFrame");
             m_pEnv->PopLocalFrame(NULL);
@@ -268,15 +273,20 @@ int32_t KEVO_JVMHandler::CreateExceptionHandleSteps()
 
 void KEVO_JVMHandler::DestoryExceptionHandle()
 {
-    if (m_pExceptionHandle == NULL)
-        return;
-    free(m_pExceptionHandle->userCert);
-    free(m_pExceptionHandle);
-    m_pExceptionHandle = NULL;
+    const char* op = "DestoryExceptionHandle()";
+    TraceEnter(op);
+    if (m_pExceptionHandle != NULL) {
+        free(m_pExceptionHandle->userCert);
+        free(m_pExceptionHandle);
+        m_pExceptionHandle = NULL;
+    }
+    TraceExit(op, 0);
 }
 
 void KEVO_JVMHandler::DestroyUserCertServiceHandle()
 {
+    const char* op = "DestroyUserCertServiceHandle()";
+    TraceEnter(op);
     // The references in the handles are locals of the call's frame, gone
     // with it; only the records are ours to free.
     free(m_pBasicDataHandle);
@@ -285,14 +295,19 @@ void KEVO_JVMHandler::DestroyUserCertServiceHandle()
     m_pBasicDataHandle = NULL;
     m_pCertStatusHandle = NULL;
     m_pConfirmHandle = NULL;
+    TraceExit(op, 0);
 }
 
 // ---- exceptions -------------------------------------------------------------------
 
 jthrowable KEVO_JVMHandler::KEVO_JVM_ExceptionOccurred(JNIEnv* env)
 {
+    // The result is a reference, not a code: the exit line reports 0.
+    const char* op = "KEVO_JVM_ExceptionOccurred()";
+    TraceEnter(op);
     if (env == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "BadEnv:JNIEnv is NULL\n");
+        TraceExit(op, 0);
         return NULL;
     }
     TraceCall("ExceptionOccurred");
@@ -303,6 +318,7 @@ jthrowable KEVO_JVMHandler::KEVO_JVM_ExceptionOccurred(JNIEnv* env)
         env->ExceptionClear();
         TraceEnd("ExceptionClear");
     }
+    TraceExit(op, 0);
     return exception;
 }
 
@@ -659,8 +675,10 @@ int32_t KEVO_JVMHandler::KEVO_JVM_confirm(const KEVOBinaryData* certificate)
 
 int32_t KEVO_JVMHandler::CS_KEVO_JVM_FreeBasicData(KEVOBasicData* record)
 {
+    const char* op = "CS_KEVO_JVM_FreeBasicData()";
+    TraceEnter(op);
     if (record == NULL)
-        return -101;
+        return TraceExit(op, -101);
     free(record->name);
     record->name = NULL;
     free(record->address);
@@ -673,14 +691,16 @@ int32_t KEVO_JVMHandler::CS_KEVO_JVM_FreeBasicData(KEVOBasicData* record)
     record->substituteCharacterOfName = NULL;
     free(record->substituteCharacterOfAddress);
     record->substituteCharacterOfAddress = NULL;
-    return 0;
+    return TraceExit(op, 0);
 }
 
 int32_t KEVO_JVMHandler::KEVO_JVM_GetStringChars(jstring text, char* buffer, size_t* size)
 {
+    const char* op = "KEVO_JVM_GetStringChars()";
+    TraceEnter(op);
     if (text == NULL || size == NULL || m_pEnv == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
-        return KEVO_RC_INVALID_PARAM;
+        return TraceExit(op, KEVO_RC_INVALID_PARAM);
     }
     TraceCall("GetStringUTFLength");
     jsize utfLength = m_pEnv->GetStringUTFLength(text);
@@ -688,11 +708,11 @@ int32_t KEVO_JVMHandler::KEVO_JVM_GetStringChars(jstring text, char* buffer, siz
     size_t needed = static_cast<size_t>(utfLength) + 1;
     if (buffer == NULL) {
         *size = needed;
-        return KEVO_RC_OK;
+        return TraceExit(op, KEVO_RC_OK);
     }
     if (*size == 0) {
         TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
-        return KEVO_RC_INVALID_PARAM;
+        return TraceExit(op, KEVO_RC_INVALID_PARAM);
     }
     memset(buffer, 0, *size);
     TraceCall("GetStringUTFChars");
@@ -701,9 +721,11 @@ int32_t KEVO_JVMHandler::KEVO_JVM_GetStringChars(jstring text, char* buffer, siz
     if (chars == NULL) {
         // The VM could not hand the characters out (it raised an
         // OutOfMemoryError): fail rather than return a field cut short.
+        TraceCall("ExceptionClear");
         m_pEnv->ExceptionClear();
+        TraceEnd("ExceptionClear");
         TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
-        return KEVO_RC_NO_MEMORY;
+        return TraceExit(op, KEVO_RC_NO_MEMORY);
     }
     // The VM's copy ends in its own zero byte; a smaller buffer is cut
     // and still terminated.
@@ -713,14 +735,16 @@ int32_t KEVO_JVMHandler::KEVO_JVM_GetStringChars(jstring text, char* buffer, siz
     TraceCall("ReleaseStringUTFChars");
     m_pEnv->ReleaseStringUTFChars(text, chars);
     TraceEnd("ReleaseStringUTFChars");
-    return KEVO_RC_OK;
+    return TraceExit(op, KEVO_RC_OK);
 }
 
 int32_t KEVO_JVMHandler::KEVO_JVM_GetStringWideChars(jstring text, uint16_t* buffer, size_t* size)
 {
+    const char* op = "KEVO_JVM_GetStringWideChars()";
+    TraceEnter(op);
     if (text == NULL || size == NULL || m_pEnv == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
-        return KEVO_RC_INVALID_PARAM;
+        return TraceExit(op, KEVO_RC_INVALID_PARAM);
     }
     TraceCall("GetStringLength");
     jsize length = m_pEnv->GetStringLength(text);
@@ -728,20 +752,22 @@ int32_t KEVO_JVMHandler::KEVO_JVM_GetStringWideChars(jstring text, uint16_t* buf
     size_t needed = static_cast<size_t>(length) * 2 + 2;
     if (buffer == NULL) {
         *size = needed;
-        return KEVO_RC_OK;
+        return TraceExit(op, KEVO_RC_OK);
     }
     if (*size < 2) {
         TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
-        return KEVO_RC_INVALID_PARAM;
+        return TraceExit(op, KEVO_RC_INVALID_PARAM);
     }
     memset(buffer, 0, *size);
     TraceCall("GetStringChars");
     const jchar* chars = m_pEnv->GetStringChars(text, NULL);
     TraceEnd("GetStringChars");
     if (chars == NULL) {
+        TraceCall("ExceptionClear");
         m_pEnv->ExceptionClear();
+        TraceEnd("ExceptionClear");
         TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
-        return KEVO_RC_NO_MEMORY;
+        return TraceExit(op, KEVO_RC_NO_MEMORY);
     }
     // Room for the units and the zero unit, never beyond the buffer.
     size_t units = static_cast<size_t>(length);
@@ -753,5 +779,5 @@ int32_t KEVO_JVMHandler::KEVO_JVM_GetStringWideChars(jstring text, uint16_t* buf
     TraceCall("ReleaseStringChars");
     m_pEnv->ReleaseStringChars(text, chars);
     TraceEnd("ReleaseStringChars");
-    return KEVO_RC_OK;
+    return TraceExit(op, KEVO_RC_OK);
 }

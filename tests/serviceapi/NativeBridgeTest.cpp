@@ -332,6 +332,22 @@ TEST(Trace, LinesOfACallAndOfAnException)
         EXPECT_NE(std::string::npos, log.find(line)) << line << "\n" << log;
     EXPECT_EQ(std::string::npos, log.find("Call JNI_CreateJavaVM")) << "the VM is created once";
 
+    // Every operation of the handler has its entry and exit lines, those
+    // of the helpers that free and clear included.
+    before = TraceText();
+    BasicResult fetched = GetBasic("name=a");
+    ASSERT_EQ(0, fetched.rc);
+    EXPECT_EQ(0, KEVOFreeBasicData(&fetched.data));
+    log = TraceText().substr(before.size());
+    const char* operations[] = {"KEVO_JVM_ExceptionOccurred()", "KEVO_JVM_GetStringChars()",
+                                "KEVO_JVM_GetStringWideChars()", "DestoryExceptionHandle()",
+                                "DestroyUserCertServiceHandle()", "CS_KEVO_JVM_FreeBasicData()"};
+    for (const char* op : operations) {
+        EXPECT_NE(std::string::npos, log.find(std::string("KEVO_JVMHandler::") + op + "_Enter\n")) << op;
+        EXPECT_NE(std::string::npos, log.find(std::string("KEVO_JVMHandler::") + op + "_Exit_returns 0\n")) << op;
+    }
+    EXPECT_EQ(Count(log, "Call ExceptionClear\n"), Count(log, "End ExceptionClear\n"));
+
     before = TraceText();
     EXPECT_EQ(-102, Confirm("confirm=oom"));
     log = TraceText().substr(before.size());
