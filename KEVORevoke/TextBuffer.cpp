@@ -129,10 +129,14 @@ int CTextBuffer::SetData(const wchar_t* text)
 
 int CTextBuffer::SetData(const char* ansiText)
 {
-    Clear();
-    if (ansiText == NULL || ansiText[0] == '\0')
+    if (ansiText == NULL || ansiText[0] == '\0') {
+        Clear();
         return 1;
+    }
+    // Converted before the caches go: the text may be this buffer's own
+    // GetAnsi copy, which Clear frees.
     wchar_t* wide = AnsiToWide(ansiText);
+    Clear();
     if (wide == NULL)
         return 0;
     int ok = SetData(wide);

@@ -282,6 +282,14 @@ TEST(TextBufferTest, OwnTextMayBeAppendedAndSet)
     EXPECT_STREQ(L"abcabc", b.m_lpData);
     ASSERT_EQ(1, b.SetData(b.m_lpData + 3));
     EXPECT_STREQ(L"abc", b.m_lpData);
+
+    // The buffer's own narrow copies are freed when the text changes: they
+    // are read before that.
+    ASSERT_EQ(1, b.SetData(L"東京都千代田区表示ソフト"));
+    ASSERT_EQ(1, b.SetData(b.GetAnsi()));
+    EXPECT_STREQ(L"東京都千代田区表示ソフト", b.m_lpData);
+    ASSERT_EQ(1, b.Append(b.GetAnsi()));
+    EXPECT_STREQ(L"東京都千代田区表示ソフト東京都千代田区表示ソフト", b.m_lpData);
 }
 
 TEST(TextBufferTest, Base64Vectors)
