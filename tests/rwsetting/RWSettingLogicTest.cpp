@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cwctype>
 #include <map>
+#include <string>
 
 #include "DlgInitData.h"
 #include "KevoTestSupport.h"
@@ -311,5 +313,154 @@ TEST(RWSettingResources, StringsIconVersionAndManifest)
     std::string text(static_cast<const char*>(LockResource(LoadResource(exe, manifest))),
                      SizeofResource(exe, manifest));
     EXPECT_NE(std::string::npos, text.find("level=\"asInvoker\""));
+    FreeLibrary(exe);
+}
+
+namespace {
+
+// Reader of an extended dialog template as the resource compiler laid it out.
+class TemplateReader {
+public:
+    TemplateReader(const unsigned char* data, size_t size) : m_data(data), m_size(size), m_pos(0) {}
+    bool Ok() const { return m_pos <= m_size; }
+    unsigned Word()
+    {
+        unsigned v = m_pos + 2 <= m_size ? (unsigned)(m_data[m_pos] | (m_data[m_pos + 1] << 8)) : 0;
+        m_pos += 2;
+        return v;
+    }
+    unsigned long Dword()
+    {
+        unsigned long lo = Word();
+        return lo | ((unsigned long)Word() << 16);
+    }
+    short Short() { return (short)Word(); }
+    unsigned char Byte() { return m_pos < m_size ? m_data[m_pos++] : (m_pos++, 0); }
+    std::wstring Text()
+    {
+        std::wstring s;
+        for (unsigned c = Word(); c != 0 && Ok(); c = Word())
+            s.push_back((wchar_t)c);
+        return s;
+    }
+    // A name or an ordinal; ordinals come back as "#<n>".
+    std::wstring NameOrOrdinal()
+    {
+        unsigned first = Word();
+        if (first == 0)
+            return std::wstring();
+        if (first == 0xFFFF)
+            return L"#" + std::to_wstring(Word());
+        std::wstring s(1, (wchar_t)first);
+        for (unsigned c = Word(); c != 0 && Ok(); c = Word())
+            s.push_back((wchar_t)c);
+        return s;
+    }
+    void AlignDword() { m_pos = (m_pos + 3) & ~(size_t)3; }
+    void Skip(size_t n) { m_pos += n; }
+
+private:
+    const unsigned char* m_data;
+    size_t m_size;
+    size_t m_pos;
+};
+
+// Predefined control classes by their ordinal or their name.
+std::wstring ControlClass(const std::wstring& raw)
+{
+    static const std::map<std::wstring, std::wstring> ordinals = {
+        {L"#128", L"button"}, {L"#130", L"static"}, {L"#133", L"combobox"}};
+    auto found = ordinals.find(raw);
+    if (found != ordinals.end())
+        return found->second;
+    std::wstring lower;
+    for (wchar_t c : raw)
+        lower.push_back((wchar_t)towlower(c));
+    return lower;
+}
+
+}  // namespace
+
+TEST(RWSettingResources, DialogTemplateControlsInTabOrder)
+{
+    HMODULE exe = LoadLibraryExW(kevotest::WinePath(KEVO_RWSETTING_EXE).c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(exe != NULL);
+    HRSRC found = FindResourceW(exe, MAKEINTRESOURCEW(130), MAKEINTRESOURCEW(5));
+    ASSERT_TRUE(found != NULL);
+    TemplateReader t(static_cast<const unsigned char*>(LockResource(LoadResource(exe, found))),
+                     SizeofResource(exe, found));
+    ASSERT_EQ(1u, t.Word());
+    ASSERT_EQ(0xFFFFu, t.Word());
+    t.Dword();  // help id
+    t.Dword();  // extended style
+    unsigned long style = t.Dword();
+    EXPECT_EQ((unsigned long)(DS_MODALFRAME | WS_CAPTION | WS_SYSMENU),
+              style & (DS_MODALFRAME | WS_CAPTION | WS_SYSMENU));
+    ASSERT_TRUE(style & DS_SETFONT);
+    unsigned count = t.Word();
+    t.Short();
+    t.Short();
+    EXPECT_EQ(243, t.Short());
+    EXPECT_EQ(212, t.Short());
+    EXPECT_EQ(L"", t.NameOrOrdinal());  // no menu
+    EXPECT_EQ(L"", t.NameOrOrdinal());  // the standard dialog class
+    EXPECT_EQ(L"ICカードリーダライタ設定", t.Text());
+    EXPECT_EQ(9u, t.Word());
+    t.Word();  // weight
+    t.Byte();  // italic
+    t.Byte();  // character set
+    EXPECT_EQ(L"ＭＳ ゴシック", t.Text());
+
+    const unsigned long kAnyRadio = 0x0F;  // the button-type bits
+    const struct {
+        int id;
+        const wchar_t* cls;
+        const wchar_t* text;
+        short x, y, cx, cy;
+        unsigned long required;  // style bits that must be set
+        unsigned long absent;    // style bits that must be clear
+        unsigned long typeMask;  // button or combo type bits compared exactly
+    } expected[] = {
+        {1011, L"static", L"使用するICカードリーダライタの種類を選択して下さい。", 17, 15, 209, 8, WS_GROUP, WS_TABSTOP, 0},
+        {1018, L"button", L"ICカードリーダライタを自動検出する(&A)", 10, 33, 206, 17, WS_GROUP | BS_AUTORADIOBUTTON,
+         WS_TABSTOP, kAnyRadio},
+        {1007, L"button", L"PC/SC対応(&P)", 10, 68, 60, 10, BS_AUTORADIOBUTTON, WS_TABSTOP | WS_GROUP, kAnyRadio},
+        {1012, L"static", L"ICカードリーダライタ名称(&R)", 24, 82, 109, 8, 0, WS_GROUP | WS_TABSTOP, 0},
+        {1015, L"combobox", L"", 24, 93, 202, 88, CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP,
+         WS_GROUP | CBS_NOINTEGRALHEIGHT, 0x3},
+        {1009, L"button", L"NMDA対応(&N)", 10, 119, 60, 10, BS_AUTORADIOBUTTON | BS_MULTILINE, WS_TABSTOP | WS_GROUP,
+         kAnyRadio},
+        {1013, L"static", L"ポート番号(&O)", 24, 133, 53, 8, WS_GROUP, WS_TABSTOP, 0},
+        {1016, L"combobox", L"", 24, 144, 202, 88, CBS_DROPDOWNLIST | CBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+         CBS_SORT, 0x3},
+        {1, L"button", L"設定(&S)", 119, 191, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, kAnyRadio},
+        {2, L"button", L"ｷｬﾝｾﾙ(&E)", 186, 191, 50, 14, BS_PUSHBUTTON | WS_TABSTOP, 0, kAnyRadio},
+    };
+    ASSERT_EQ(sizeof expected / sizeof expected[0], (size_t)count);
+    for (const auto& e : expected) {
+        t.AlignDword();
+        t.Dword();  // help id
+        t.Dword();  // extended style
+        unsigned long s = t.Dword();
+        short x = t.Short(), y = t.Short(), cx = t.Short(), cy = t.Short();
+        int id = (int)t.Dword();
+        std::wstring cls = ControlClass(t.NameOrOrdinal());
+        std::wstring text = t.NameOrOrdinal();
+        t.Skip(t.Word());  // creation data
+        ASSERT_TRUE(t.Ok());
+        EXPECT_EQ(e.id, id);
+        EXPECT_EQ(e.cls, cls) << id;
+        EXPECT_EQ(e.text, text) << id;
+        EXPECT_EQ(e.x, x) << id;
+        EXPECT_EQ(e.y, y) << id;
+        EXPECT_EQ(e.cx, cx) << id;
+        EXPECT_EQ(e.cy, cy) << id;
+        EXPECT_EQ(e.required, s & e.required) << id << " style " << std::hex << s;
+        EXPECT_EQ(0ul, s & e.absent) << id << " style " << std::hex << s;
+        if (e.typeMask != 0) {
+            EXPECT_EQ(e.required & e.typeMask, s & e.typeMask) << id << " style " << std::hex << s;
+        }
+        EXPECT_TRUE(s & WS_VISIBLE) << id;
+    }
     FreeLibrary(exe);
 }
