@@ -14,6 +14,8 @@ if(WIN32)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   # Every deliverable needs only system DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Shipped binaries carry no symbol tables (they would double their size).
+  add_link_options($<$<NOT:$<CONFIG:Debug>>:-s>)
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
   set(KEVO_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run)
