@@ -391,6 +391,31 @@ TEST_F(CounterHttpTest, EveryVerdictPassesThrough)
     EXPECT_NE(std::string::npos, log.find("CREVOKE_Http::revoke: end\r\n")) << log;
 }
 
+TEST_F(CounterHttpTest, ProgressLinesAreFlowLevelAndFailuresErrorLevel)
+{
+    // TRACE 10 writes the exchange's progress but none of its error lines.
+    EnableTrace(10);
+    Settings(HttpUrl());
+    Route(kTimePath, 200, "2009122406301");
+    ASSERT_EQ(706, Run(L"date").Code());
+    Route(kRevokePath, 605, "refused");
+    ASSERT_EQ(605, Run(L"revoke \"" + WriteDocument(Document(300)) + L"\"").Code());
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"受信成功:2009122406301\r\n"))) << log;
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"ステータスコード:605\r\n"))) << log;
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"受信データ:refused\r\n"))) << log;
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"リターン値:605\r\n"))) << log;
+    EXPECT_NE(std::string::npos, log.find("CREVOKE_Http::getServerDate: end\r\n")) << log;
+    EXPECT_EQ(std::string::npos, log.find(Sjis(L"予期せぬエラーが発生しました。"))) << log;
+
+    // The same failure at TRACE 20 adds its error line.
+    EnableTrace(20);
+    ASSERT_EQ(706, Run(L"date").Code());
+    log = Log();
+    EXPECT_NE(std::string::npos, log.find(Sjis(L"strDate:予期せぬエラーが発生しました。(KEVOUserCertRevokeHttp.cpp:")))
+        << log;
+}
+
 TEST_F(CounterHttpTest, EndlessReplyIsCutAtSixtyFourKilobytes)
 {
     Settings(HttpUrl());

@@ -448,6 +448,22 @@ TEST_F(SoftverchkTest, HttpsImpostorIsRefused)
     EXPECT_EQ(0, Count(kVersionPath));
 }
 
+TEST_F(SoftverchkTest, AtFlowLevelOnlyEntryAndExitLinesAreWritten)
+{
+    // Every other line of the checker, its settings reader's included, is
+    // written at error level.
+    EnableTrace(10);
+    Publish("2.4.0.1");
+    ExpectOnlyTheNotice(Start());
+    EXPECT_TRUE(Logged(L"CKEVOAutoUpdateApp::InitInstance start")) << LogUtf8();
+    EXPECT_TRUE(Logged(L"SoftVerChkHttpAccess::setSettingInfo: end"));
+    EXPECT_TRUE(Logged(L"SoftVerChkHttpAccess::getServerVersion: end"));
+    EXPECT_TRUE(Logged(L"MemoryRelease: end"));
+    EXPECT_FALSE(LoggedPart(L"プロキシデータ未設定")) << LogUtf8();
+    EXPECT_FALSE(LoggedPart(L"受信成功"));
+    EXPECT_FALSE(LoggedPart(L"リターン値"));
+}
+
 TEST_F(SoftverchkTest, ProxyPortZeroFollowsTheSystemProxyConfiguration)
 {
     // The system's configuration names the testbed proxy: a request through
