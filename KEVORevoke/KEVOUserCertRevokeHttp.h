@@ -6,6 +6,8 @@
 
 #include <windows.h>
 #include <wininet.h>
+// The class's operation keeps its name; the WinINet call is spelt out.
+#undef HttpOpenRequest
 
 #include "SettingInfo.h"
 
