@@ -504,7 +504,9 @@ failed:
 
 // ---- the three service calls ---------------------------------------------------------
 
-int32_t KEVO_JVMHandler::FetchNarrowField(jmethodID getter, jobject target, char** field)
+template <typename Unit>
+int32_t KEVO_JVMHandler::FetchField(jmethodID getter, jobject target, Unit** field,
+                                    int32_t (KEVO_JVMHandler::*copyText)(jstring, Unit*, size_t*))
 {
     jstring text = static_cast<jstring>(CallObjectMethod(target, getter));
     // An exception with code 0 leaves text null: the conversion then fails
@@ -512,13 +514,13 @@ int32_t KEVO_JVMHandler::FetchNarrowField(jmethodID getter, jobject target, char
     int32_t rc = CheckException();
     size_t size = 0;
     if (rc == KEVO_RC_OK)
-        rc = KEVO_JVM_GetStringChars(text, NULL, &size);
+        rc = (this->*copyText)(text, NULL, &size);
     if (rc == KEVO_RC_OK) {
-        char* buffer = static_cast<char*>(malloc(size));
+        Unit* buffer = static_cast<Unit*>(malloc(size));
         if (buffer == NULL) {
             TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
             rc = KEVO_RC_NO_MEMORY;
-        } else if ((rc = KEVO_JVM_GetStringChars(text, buffer, &size)) != KEVO_RC_OK) {
+        } else if ((rc = (this->*copyText)(text, buffer, &size)) != KEVO_RC_OK) {
             free(buffer);
         } else {
             *field = buffer;
@@ -529,27 +531,14 @@ int32_t KEVO_JVMHandler::FetchNarrowField(jmethodID getter, jobject target, char
     return rc;
 }
 
+int32_t KEVO_JVMHandler::FetchNarrowField(jmethodID getter, jobject target, char** field)
+{
+    return FetchField(getter, target, field, &KEVO_JVMHandler::KEVO_JVM_GetStringChars);
+}
+
 int32_t KEVO_JVMHandler::FetchWideField(jmethodID getter, jobject target, uint16_t** field)
 {
-    jstring text = static_cast<jstring>(CallObjectMethod(target, getter));
-    int32_t rc = CheckException();
-    size_t size = 0;
-    if (rc == KEVO_RC_OK)
-        rc = KEVO_JVM_GetStringWideChars(text, NULL, &size);
-    if (rc == KEVO_RC_OK) {
-        uint16_t* buffer = static_cast<uint16_t*>(malloc(size));
-        if (buffer == NULL) {
-            TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
-            rc = KEVO_RC_NO_MEMORY;
-        } else if ((rc = KEVO_JVM_GetStringWideChars(text, buffer, &size)) != KEVO_RC_OK) {
-            free(buffer);
-        } else {
-            *field = buffer;
-        }
-    }
-    if (text != NULL)
-        m_pEnv->DeleteLocalRef(text);
-    return rc;
+    return FetchField(getter, target, field, &KEVO_JVMHandler::KEVO_JVM_GetStringWideChars);
 }
 
 int32_t KEVO_JVMHandler::KEVO_JVM_getBasicData(const KEVOBinaryData* certificate, KEVOBasicData* record)

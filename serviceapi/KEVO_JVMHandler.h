@@ -90,7 +90,10 @@ private:
     int32_t CheckNull(const void* result, const char* function);
     // Result object check: present and an instance of cls, else -999.
     int32_t CheckResultObject(jobject result, jclass cls);
-    // Copies one getter's string into a new field buffer.
+    // Calls a string getter and copies its text into a new field buffer.
+    template <typename Unit>
+    int32_t FetchField(jmethodID getter, jobject target, Unit** field,
+                       int32_t (KEVO_JVMHandler::*copyText)(jstring, Unit*, size_t*));
     int32_t FetchNarrowField(jmethodID getter, jobject target, char** field);
     int32_t FetchWideField(jmethodID getter, jobject target, uint16_t** field);
     int32_t CreateExceptionHandleSteps();
