@@ -141,22 +141,29 @@ int32_t CertViewDialog(KEVOBinaryData* certificate)
 #endif
 }
 
+// Runs an export's body between its entry and exit lines. No C++ exception
+// may cross the C boundary: one that escapes the body is reported as the
+// export's general failure.
+template <typename Body>
+int32_t RunExport(const char* name, int32_t generalFailure, Body body)
+{
+    TraceLog(TRACE_LEVEL_FLOW, "%s()_Enter\n", name);
+    int32_t rc;
+    try {
+        rc = body();
+    } catch (...) {
+        rc = generalFailure;
+    }
+    TraceLog(TRACE_LEVEL_FLOW, "%s()_Exit_returns %d\n", name, rc);
+    return rc;
+}
+
 }  // namespace
 
-// No C++ exception may cross the C boundary: one that escapes the body is
-// reported as the export's general failure.
 extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOGetBasicData(KEVOBinaryData* certificate,
                                                                KEVOBasicData* basicData)
 {
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOGetBasicData()_Enter\n");
-    int32_t rc;
-    try {
-        rc = GetBasicData(certificate, basicData);
-    } catch (...) {
-        rc = -104;
-    }
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOGetBasicData()_Exit_returns %d\n", rc);
-    return rc;
+    return RunExport("KEVOGetBasicData", -104, [&] { return GetBasicData(certificate, basicData); });
 }
 
 extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOFreeBasicData(KEVOBasicData* basicData)
@@ -176,39 +183,15 @@ extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOFreeBasicData(KEVOBasicData* 
 extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOCertValid(KEVOBinaryData* certificate, int32_t* certPathStatus,
                                                             int32_t* responseStatus)
 {
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertValid()_Enter\n");
-    int32_t rc;
-    try {
-        rc = CertValid(certificate, certPathStatus, responseStatus);
-    } catch (...) {
-        rc = -4;
-    }
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertValid()_Exit_returns %d\n", rc);
-    return rc;
+    return RunExport("KEVOCertValid", -4, [&] { return CertValid(certificate, certPathStatus, responseStatus); });
 }
 
 extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOConfirm(KEVOBinaryData* certificate)
 {
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOConfirm()_Enter\n");
-    int32_t rc;
-    try {
-        rc = Confirm(certificate);
-    } catch (...) {
-        rc = -104;
-    }
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOConfirm()_Exit_returns %d\n", rc);
-    return rc;
+    return RunExport("KEVOConfirm", -104, [&] { return Confirm(certificate); });
 }
 
 extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOCertViewDialog(KEVOBinaryData* certificate)
 {
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertViewDialog()_Enter\n");
-    int32_t rc;
-    try {
-        rc = CertViewDialog(certificate);
-    } catch (...) {
-        rc = -104;
-    }
-    TraceLog(TRACE_LEVEL_FLOW, "KEVOCertViewDialog()_Exit_returns %d\n", rc);
-    return rc;
+    return RunExport("KEVOCertViewDialog", -104, [&] { return CertViewDialog(certificate); });
 }
