@@ -5,6 +5,7 @@
 
 #include "KEVOUserCertRevokeXML.h"
 #include "KevoSettings.h"
+#include "RevokeHandles.h"
 #include "RevokeStreamData.h"
 #include "ServerDateFilter.h"
 #include "TextBuffer.h"
@@ -19,18 +20,6 @@ const char kRevokeHeader[] = "Content-Type: application/octet-stream";
 // generate data.
 const DWORD kSignInFlags =
     FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
-
-// Writes the entry line now and the exit line when the operation returns.
-class TraceScope {
-public:
-    explicit TraceScope(const char* name) : name_(name) { TraceLog(TRACE_LEVEL_FLOW, "%s: start\n", name_); }
-    ~TraceScope() { TraceLog(TRACE_LEVEL_FLOW, "%s: end\n", name_); }
-    TraceScope(const TraceScope&) = delete;
-    TraceScope& operator=(const TraceScope&) = delete;
-
-private:
-    const char* name_;
-};
 
 // A WinINet handle that closes itself.
 class InternetHandle {

@@ -8,70 +8,13 @@
 #include <string.h>
 
 #include "KEVORevokeXmlText.h"
+#include "RevokeHandles.h"
 #include "TraceLog.h"
 
 namespace {
 
 const int kGrowStep = 1024;
 const DWORD kSha1Length = 20;
-
-// Provider context released on every path; Release() lets the caller keep
-// the order of the steps (hash first, then the context).
-class ProviderContext {
-public:
-    ProviderContext() : handle_(0) {}
-    ~ProviderContext() { Release(); }
-    ProviderContext(const ProviderContext&) = delete;
-    ProviderContext& operator=(const ProviderContext&) = delete;
-    HCRYPTPROV* Out() { return &handle_; }
-    HCRYPTPROV Get() const { return handle_; }
-    void Release()
-    {
-        if (handle_ != 0)
-            CryptReleaseContext(handle_, 0);
-        handle_ = 0;
-    }
-
-private:
-    HCRYPTPROV handle_;
-};
-
-class HashObject {
-public:
-    HashObject() : handle_(0) {}
-    ~HashObject() { Destroy(); }
-    HashObject(const HashObject&) = delete;
-    HashObject& operator=(const HashObject&) = delete;
-    HCRYPTHASH* Out() { return &handle_; }
-    HCRYPTHASH Get() const { return handle_; }
-    void Destroy()
-    {
-        if (handle_ != 0)
-            CryptDestroyHash(handle_);
-        handle_ = 0;
-    }
-
-private:
-    HCRYPTHASH handle_;
-};
-
-// Heap block of the C allocator, freed on every path.
-class HeapBlock {
-public:
-    explicit HeapBlock(void* p = NULL) : p_(p) {}
-    ~HeapBlock() { free(p_); }
-    HeapBlock(const HeapBlock&) = delete;
-    HeapBlock& operator=(const HeapBlock&) = delete;
-    void Reset(void* p)
-    {
-        free(p_);
-        p_ = p;
-    }
-    void* Get() const { return p_; }
-
-private:
-    void* p_;
-};
 
 void StripLineBreaks(CTextBuffer& text)
 {
@@ -105,11 +48,11 @@ int CREVOKE_Xml::MakeXML(const CREVOKE_Card* lpCardOBJ, const KEVOBinaryData* bi
         HashObject hash;
         if (!CryptAcquireContextA(provider.Out(), NULL, KEVO_CARD_PROVIDER_NAME, PROV_RSA_FULL, 0)) {
             DWORD error = GetLastError();
-            *provider.Out() = 0;
+            provider.Forget();
             TraceWinError(error, "CryptAcquireContextA", TRACE_HERE);
             result = MapProviderOpenError(error);
         } else if (!CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, hash.Out())) {
-            *hash.Out() = 0;
+            hash.Forget();
             TraceWinError(GetLastError(), "CryptCreateHash", TRACE_HERE);
             result = 702;
         } else if ((result = MakePart1Data()) != 0) {
@@ -125,17 +68,17 @@ int CREVOKE_Xml::MakeXML(const CREVOKE_Card* lpCardOBJ, const KEVOBinaryData* bi
         } else {
             // The signature gets a hash object of its own; the first one
             // served the digest only.
-            hash.Destroy();
+            hash.Reset();
             if (!CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, hash.Out())) {
-                *hash.Out() = 0;
+                hash.Forget();
                 TraceWinError(GetLastError(), "CryptCreateHash", TRACE_HERE);
                 result = 702;
             } else if ((result = MakePart6Data(hash.Get(), binaryData)) != 0) {
                 TraceLog(TRACE_LEVEL_ERROR, "MakePart6Data:エラーが発生しました。(%s:%d)\n", TRACE_HERE);
             }
         }
-        hash.Destroy();
-        provider.Release();
+        hash.Reset();
+        provider.Reset();
 
         if (result == 0) {
             m_strXML.Clear();

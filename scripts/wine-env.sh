@@ -50,3 +50,18 @@ kevo_ensure_prefix() {
     WINEPREFIX=$prefix timeout 60 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   fi
 }
+
+# True when this machine executes 32-bit x86 Linux programs natively, as
+# Wine's 32-bit loader needs. Some virtual machines have no 32-bit user mode
+# (exec fails with "Exec format error"); an emulator registered for i386
+# binaries does not count, because Wine cannot start under it in useful time.
+kevo_can_run_win32() {
+  local entry
+  for entry in /proc/sys/fs/binfmt_misc/*; do
+    [ -f "$entry" ] || continue
+    if grep -q '^enabled' "$entry" 2>/dev/null && grep -q '^interpreter .*qemu-i386' "$entry" 2>/dev/null; then
+      return 1
+    fi
+  done
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}

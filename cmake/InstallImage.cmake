@@ -1,0 +1,51 @@
+# The install image: one folder laid out as a citizen's install directory,
+# made by every build of the Windows tree. Tests, the demo and the installer
+# take the deliverables from here, so the layout is defined once.
+#
+#   KEVORevoke.exe          revocation wizard
+#   KEVOSoftverchk.exe      version checker
+#   KEVORWSetting.exe       reader/writer setting tool
+#   KEVOServiceAPIk.dll     service API library, under its own name
+#   KEVOServiceAPI.dll      the same file under the name the wizard loads
+#   KEVORegRead.dll         registry reader for the service's Java side
+#   KEVOValidationInfo.ini  default settings (Shift-JIS, CR LF)
+if(NOT WIN32)
+  return()
+endif()
+
+set(KEVO_IMAGE_DIR ${CMAKE_BINARY_DIR}/image CACHE INTERNAL "The install image of this build tree")
+
+set(image_targets KEVORevoke KEVOSoftverchk KEVORWSetting KEVOServiceAPIk KEVORegRead)
+set(copy_commands "")
+set(image_files "")
+foreach(t ${image_targets})
+  if(TARGET ${t})
+    list(APPEND copy_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${t}> ${KEVO_IMAGE_DIR}/)
+    list(APPEND image_files $<TARGET_FILE_NAME:${t}>)
+  endif()
+endforeach()
+if(TARGET KEVOServiceAPIk)
+  list(APPEND copy_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different
+       $<TARGET_FILE:KEVOServiceAPIk> ${KEVO_IMAGE_DIR}/KEVOServiceAPI.dll)
+endif()
+
+set(settings_template ${CMAKE_SOURCE_DIR}/cmake/image/KEVOValidationInfo.ini.in)
+set(settings_file ${KEVO_IMAGE_DIR}/KEVOValidationInfo.ini)
+add_custom_command(OUTPUT ${settings_file}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
+  COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${settings_template} -DOUT=${settings_file}
+          -DKEVO_DEFAULT_COUNTER_URL=${KEVO_DEFAULT_COUNTER_URL}
+          -P ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
+  DEPENDS ${settings_template} ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
+  COMMENT "Default settings file of the install image")
+
+add_custom_target(kevo_install_image ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
+  ${copy_commands}
+  DEPENDS ${settings_file}
+  COMMENT "Install image in ${KEVO_IMAGE_DIR}")
+foreach(t ${image_targets})
+  if(TARGET ${t})
+    add_dependencies(kevo_install_image ${t})
+  endif()
+endforeach()
