@@ -222,7 +222,7 @@ jvalue CallMethod(jobject target, jmethodID id, const char* function, bool wantO
     Call c(function);
     const EmuMethod* method = c.ok ? Method(c, id, function, wantObject) : NULL;
     EmuObject* receiver = method != NULL ? c.Arg(target, method->owner, "receiver") : NULL;
-    if (receiver == NULL)
+    if (receiver == NULL || c.Oom())
         return none;
     return EmuInvoke(c.vm, receiver, method, NULL);
 }

@@ -31,7 +31,11 @@ std::string EmuScenario::Get(const std::string& key, const std::string& fallback
 int EmuScenario::Int(const std::string& key, int fallback) const
 {
     std::string v = Get(key, std::string());
-    return v.empty() ? fallback : static_cast<int>(strtol(v.c_str(), NULL, 0));
+    if (v.empty())
+        return fallback;
+    // Decimal, or hex with 0x (an unsigned 32-bit pattern such as 0xFFFFFF98).
+    bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+    return hex ? static_cast<int>(strtoul(v.c_str() + 2, NULL, 16)) : static_cast<int>(strtol(v.c_str(), NULL, 10));
 }
 
 bool EmuScenario::OomAt(const std::string& step)

@@ -1,5 +1,6 @@
 #include "EmuVm.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "EmuHost.h"
@@ -288,13 +289,20 @@ void EmuVm::ClearPending()
 
 void EmuVm::Trap(const char* table, int slot, const char* name)
 {
-    events_.push_back(std::string("trap ") + table + " " + std::to_string(slot) + " " + name);
-    WriteReport();
+    Record(std::string("trap ") + table + " " + std::to_string(slot) + " " + name);
 }
 
 void EmuVm::Misuse(const char* function, const std::string& what)
 {
-    events_.push_back(std::string("misuse ") + function + ": " + what);
+    Record(std::string("misuse ") + function + ": " + what);
+}
+
+void EmuVm::Record(const std::string& event)
+{
+    // Loudly: on standard error at once, and in the report.
+    fprintf(stderr, "jvmemu: %s\n", event.c_str());
+    fflush(stderr);
+    events_.push_back(event);
     WriteReport();
 }
 

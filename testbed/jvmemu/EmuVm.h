@@ -97,6 +97,7 @@ public:
 private:
     EmuVm();
     size_t LiveRefs(const EmuThread& thread) const;
+    void Record(const std::string& event);
 
     std::map<std::thread::id, EmuThread> threads_;
     std::deque<EmuObject> heap_;

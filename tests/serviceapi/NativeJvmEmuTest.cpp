@@ -105,7 +105,9 @@ TEST_F(JvmEmu, BasicDataAsTheServiceHandsItOut)
 
 TEST_F(JvmEmu, CertificateBytesAndEmptyTexts)
 {
-    Scenario("name=@hex\naddress=\ngender=\nsubstituteCharacterOfAddress=\n");
+    // As a Windows editor saves it: byte-order mark, CR LF, a comment.
+    Scenario("\xef\xbb\xbf# hex of the certificate\r\nname=@hex\r\naddress=\r\ngender=\r\n"
+             "substituteCharacterOfAddress=\r\n");
     std::string bytes;
     for (int i = 0; i < 256; ++i)
         bytes.push_back(static_cast<char>(255 - i));
