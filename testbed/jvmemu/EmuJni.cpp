@@ -56,10 +56,19 @@ const SlotInfo kVmSlots[] = {
 #undef SLOT_Env
 #undef SLOT_Vm
 };
-static_assert(sizeof(JNINativeInterface_) == sizeof kEnvSlots / sizeof kEnvSlots[0] * sizeof(void*),
-              "JniSlots.inc does not match this jni.h: run gen-slots.py");
-static_assert(sizeof(JNIInvokeInterface_) == sizeof kVmSlots / sizeof kVmSlots[0] * sizeof(void*),
-              "JniSlots.inc does not match this jni.h: run gen-slots.py");
+
+// A function table with every slot set to its trap.
+template <typename Table, size_t N>
+Table TrapTable(const SlotInfo (&slots)[N])
+{
+    static_assert(sizeof(Table) == N * sizeof(void*), "JniSlots.inc does not match this jni.h: run gen-slots.py");
+    void* raw[N];
+    for (size_t i = 0; i < N; ++i)
+        raw[i] = slots[i].trap;
+    Table table;
+    memcpy(&table, raw, sizeof table);
+    return table;
+}
 
 void TrapHit(int table, int slot)
 {
@@ -422,9 +431,6 @@ void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray target, jsize start, jsize l
 
 // ---- the invocation interface ----------------------------------------------------------
 
-JNIEnv* g_env = NULL;
-JavaVM* g_javaVm = NULL;
-
 bool KnownVersion(jint version)
 {
     return version == JNI_VERSION_1_1 || version == JNI_VERSION_1_2 || version == JNI_VERSION_1_4 ||
@@ -477,69 +483,65 @@ jint JNICALL GetEnv(JavaVM*, void** env, jint version)
     return JNI_OK;
 }
 
+JNINativeInterface_ EnvTable()
+{
+    JNINativeInterface_ table = TrapTable<JNINativeInterface_>(kEnvSlots);
+    // The slots the service library uses, and their plain siblings.
+    table.GetVersion = GetVersion;
+    table.FindClass = FindClass;
+    table.GetMethodID = GetMethodID;
+    table.IsInstanceOf = IsInstanceOf;
+    table.NewObject = NewObject;
+    table.NewObjectV = NewObjectV;
+    table.NewObjectA = NewObjectA;
+    table.CallObjectMethod = CallObjectMethod;
+    table.CallObjectMethodV = CallObjectMethodV;
+    table.CallObjectMethodA = CallObjectMethodA;
+    table.CallIntMethod = CallIntMethod;
+    table.CallIntMethodV = CallIntMethodV;
+    table.CallIntMethodA = CallIntMethodA;
+    table.ExceptionOccurred = ExceptionOccurred;
+    table.ExceptionClear = ExceptionClear;
+    table.ExceptionCheck = ExceptionCheck;
+    table.PushLocalFrame = PushLocalFrame;
+    table.PopLocalFrame = PopLocalFrame;
+    table.DeleteLocalRef = DeleteLocalRef;
+    table.GetStringLength = GetStringLength;
+    table.GetStringChars = GetStringChars;
+    table.ReleaseStringChars = ReleaseStringChars;
+    table.GetStringUTFLength = GetStringUTFLength;
+    table.GetStringUTFChars = GetStringUTFChars;
+    table.ReleaseStringUTFChars = ReleaseStringUTFChars;
+    table.NewByteArray = NewByteArray;
+    table.SetByteArrayRegion = SetByteArrayRegion;
+    return table;
+}
+
+JNIInvokeInterface_ VmTable()
+{
+    JNIInvokeInterface_ table = TrapTable<JNIInvokeInterface_>(kVmSlots);
+    table.DestroyJavaVM = DestroyJavaVM;
+    table.AttachCurrentThread = AttachCurrentThread;
+    table.DetachCurrentThread = DetachCurrentThread;
+    table.GetEnv = GetEnv;
+    table.AttachCurrentThreadAsDaemon = AttachCurrentThread;
+    return table;
+}
+
 }  // namespace
 
 JNIEnv* EmuEnv()
 {
-    static JNINativeInterface_ table;
-    static JNIEnv env;
-    if (g_env == NULL) {
-        void* raw[sizeof kEnvSlots / sizeof kEnvSlots[0]];
-        for (size_t i = 0; i < sizeof raw / sizeof raw[0]; ++i)
-            raw[i] = kEnvSlots[i].trap;
-        memcpy(&table, raw, sizeof table);
-        // The slots the service library uses, and their plain siblings.
-        table.GetVersion = GetVersion;
-        table.FindClass = FindClass;
-        table.GetMethodID = GetMethodID;
-        table.IsInstanceOf = IsInstanceOf;
-        table.NewObject = NewObject;
-        table.NewObjectV = NewObjectV;
-        table.NewObjectA = NewObjectA;
-        table.CallObjectMethod = CallObjectMethod;
-        table.CallObjectMethodV = CallObjectMethodV;
-        table.CallObjectMethodA = CallObjectMethodA;
-        table.CallIntMethod = CallIntMethod;
-        table.CallIntMethodV = CallIntMethodV;
-        table.CallIntMethodA = CallIntMethodA;
-        table.ExceptionOccurred = ExceptionOccurred;
-        table.ExceptionClear = ExceptionClear;
-        table.ExceptionCheck = ExceptionCheck;
-        table.PushLocalFrame = PushLocalFrame;
-        table.PopLocalFrame = PopLocalFrame;
-        table.DeleteLocalRef = DeleteLocalRef;
-        table.GetStringLength = GetStringLength;
-        table.GetStringChars = GetStringChars;
-        table.ReleaseStringChars = ReleaseStringChars;
-        table.GetStringUTFLength = GetStringUTFLength;
-        table.GetStringUTFChars = GetStringUTFChars;
-        table.ReleaseStringUTFChars = ReleaseStringUTFChars;
-        table.NewByteArray = NewByteArray;
-        table.SetByteArrayRegion = SetByteArrayRegion;
-        env.functions = &table;
-        g_env = &env;
-    }
-    return g_env;
+    static const JNINativeInterface_ table = EnvTable();
+    static JNIEnv env = {&table};
+    return &env;
 }
 
 JavaVM* EmuJavaVm()
 {
-    static JNIInvokeInterface_ table;
-    static JavaVM javaVm;
-    if (g_javaVm == NULL) {
-        void* raw[sizeof kVmSlots / sizeof kVmSlots[0]];
-        for (size_t i = 0; i < sizeof raw / sizeof raw[0]; ++i)
-            raw[i] = kVmSlots[i].trap;
-        memcpy(&table, raw, sizeof table);
-        table.DestroyJavaVM = DestroyJavaVM;
-        table.AttachCurrentThread = AttachCurrentThread;
-        table.DetachCurrentThread = DetachCurrentThread;
-        table.GetEnv = GetEnv;
-        table.AttachCurrentThreadAsDaemon = AttachCurrentThread;
-        javaVm.functions = &table;
-        g_javaVm = &javaVm;
-    }
-    return g_javaVm;
+    static const JNIInvokeInterface_ table = VmTable();
+    static JavaVM javaVm = {&table};
+    return &javaVm;
 }
 
 // ---- the library's entry points ------------------------------------------------------------
