@@ -52,6 +52,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
+        RemoveTree(scratch_);
         DeleteKeyTree(HKEY_CURRENT_USER, kEmuKey);
         ResetKevoRegistry();
     }
@@ -63,7 +64,14 @@ protected:
         DeleteFileW((scratch_ + L"report.txt").c_str());
     }
     std::vector<std::string> Problems() { return jvmemu::Problems(ReadBytes(scratch_ + L"report.txt")); }
-    std::string Log() { return ReadLogs(scratch_, L"kevousercert"); }
+    std::string Log()
+    {
+        std::string out;
+        for (char c : ReadLogs(scratch_, L"kevousercert"))
+            if (c != '\r')
+                out.push_back(c);
+        return out;
+    }
     int32_t GetBasic(KEVOBasicData* record)
     {
         std::string bytes = "certificate";
@@ -102,8 +110,8 @@ TEST_F(JvmEmuWine, BasicDataKeepsSurrogatePairs)
     EXPECT_EQ(0, library_.freeBasicData(&record));
     EXPECT_TRUE(AllNull(record));
     std::string log = Log();
-    EXPECT_NE(std::string::npos, log.find("Call DeleteLocalRef\r\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("End ExceptionCheck\r\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("Call DeleteLocalRef\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("End ExceptionCheck\n")) << log;
 }
 
 TEST_F(JvmEmuWine, ServiceFailuresGiveEachExportsCode)
