@@ -43,56 +43,12 @@ void ClearAllSwitches()
         ClearSwitch(name);
 }
 
-// Answers the card's PIN prompt from a second thread (the prompt holds the
-// thread that called CryptoAPI): watches for the prompt of this process
-// until Stop, and when it appears types the PIN and presses OK, or presses
-// Cancel when pin is NULL. A test that expects no prompt uses it as a
-// watchdog: a prompt that appears anyway is cancelled and counted.
-class PromptAnswerer {
+// Answers the card's PIN prompt of this process: types pin and presses OK,
+// or presses Cancel when pin is NULL (see DialogAnswerer).
+class PromptAnswerer : public DialogAnswerer {
 public:
-    explicit PromptAnswerer(const wchar_t* pin) : pin_(pin != NULL ? pin : L""), cancel_(pin == NULL)
-    {
-        stop_ = CreateEventW(NULL, TRUE, FALSE, NULL);
-        thread_ = CreateThread(NULL, 0, &PromptAnswerer::Run, this, 0, NULL);
-    }
-    ~PromptAnswerer() { Stop(); }
-    void Stop()
-    {
-        if (thread_ != NULL) {
-            SetEvent(stop_);
-            WaitForSingleObject(thread_, 60000);
-            CloseHandle(thread_);
-            CloseHandle(stop_);
-            thread_ = NULL;
-        }
-    }
-    bool Seen() const { return seen_; }
-    bool PasswordBox() const { return password_; }
-
-private:
-    static DWORD WINAPI Run(LPVOID self) { static_cast<PromptAnswerer*>(self)->Answer(); return 0; }
-    void Answer()
-    {
-        DWORD start = GetTickCount();
-        while (WaitForSingleObject(stop_, 0) == WAIT_TIMEOUT && GetTickCount() - start < 30000) {
-            HWND prompt = WaitForWindow(kPinTitle, L"#32770", GetCurrentProcessId(), 100);
-            if (prompt == NULL)
-                continue;
-            seen_ = true;
-            password_ = (GetWindowLongW(GetDlgItem(prompt, kPinEdit), GWL_STYLE) & ES_PASSWORD) != 0;
-            if (!cancel_)
-                SetControlText(prompt, kPinEdit, pin_);
-            ClickButton(prompt, cancel_ ? IDCANCEL : IDOK);
-            WaitForWindowGone(prompt, 10000);
-            return;
-        }
-    }
-    std::wstring pin_;
-    bool cancel_;
-    HANDLE stop_ = NULL;
-    HANDLE thread_ = NULL;
-    bool seen_ = false;
-    bool password_ = false;
+    explicit PromptAnswerer(const wchar_t* pin) : DialogAnswerer(kPinTitle, GetCurrentProcessId(), kPinEdit, pin) {}
+    bool PasswordBox() const { return (EditStyle() & ES_PASSWORD) != 0; }
 };
 
 std::string Stamp(const SYSTEMTIME& t)
