@@ -37,6 +37,7 @@ WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 rm -rf "$prefix" "$prefix.lock"
 mkdir -p "$work"
 kevo_ensure_prefix "$prefix" $arch
+trap 'WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true' EXIT
 c=$prefix/drive_c
 if [ $arch = win64 ]; then pf_win='C:\Program Files (x86)'; pf=$c/'Program Files (x86)'; else pf_win='C:\Program Files'; pf=$c/'Program Files'; fi
 inst=$pf/KEVO
@@ -236,5 +237,4 @@ refuse_newer)
   fail "unknown case"
   ;;
 esac
-WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 exit 0
