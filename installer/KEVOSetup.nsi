@@ -9,6 +9,8 @@
 ;   0 installed   1 cancelled by the user   2 installation failed
 ;   3 no 32-bit Java runtime   4 a newer version is installed
 ;   5 not run as administrator
+;
+; The script and its includes are UTF-8 (makensis -INPUTCHARSET UTF8).
 Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin

@@ -46,7 +46,7 @@ def read(path):
 
 
 def makensis(out, *defines):
-    cmd = [ARGS.makensis, "-V2", f"-DKEVO_GENERATED_DIR={ARGS.generated}", f"-DKEVO_OUTFILE={out}"]
+    cmd = [ARGS.makensis, "-V2", "-INPUTCHARSET", "UTF8", f"-DKEVO_GENERATED_DIR={ARGS.generated}", f"-DKEVO_OUTFILE={out}"]
     cmd += [f"-D{d}" for d in defines] + [os.path.join(ARGS.source_dir, "installer", "KEVOSetup.nsi")]
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
 

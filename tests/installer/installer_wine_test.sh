@@ -85,7 +85,7 @@ register_java() {
 variant() {
   local v=$1 out=$work/KEVOSetup-$case_name-$1.exe
   IFS=. read -r major minor revision _ <<<"$v"
-  makensis -V1 -DKEVO_GENERATED_DIR="$generated" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
+  makensis -V1 -INPUTCHARSET UTF8 -DKEVO_GENERATED_DIR="$generated" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
     -DKEVO_VERSION_MAJOR="$major" -DKEVO_VERSION_MINOR="$minor" -DKEVO_VERSION_REVISION="$revision" \
     -DKEVO_SETTINGS_FILE="$2" "$source_dir/installer/KEVOSetup.nsi" >/dev/null || fail "makensis $v"
   echo "$out"
