@@ -49,8 +49,9 @@ Function KevoFilesEqual
   Pop $R4
   Pop $R3
   Pop $R2
-  Pop $R1
   Exch $R0
+  Exch
+  Pop $R1
 FunctionEnd
 
 Function KevoInstallSettings
