@@ -21,7 +21,7 @@ const std::wstring kProbe = WinePath(KEVO_CARD_PROBE);
 const std::wstring kServiceLibrary = WinePath(KEVO_SERVICEAPI_DLL);
 const std::wstring kNoFreeLibrary = WinePath(KEVO_NOFREE_SERVICEAPI_DLL);
 const std::wstring kJvmDir = WinePath(KEVO_JVMEMU_DIR);
-const std::wstring kCardCases = WinePath(KEVO_CARD_CASES_DIR);
+const std::wstring kCardCases = WinePath(KEVO_CARD_CASES_DIR) + L"\\";
 const std::wstring kProviderKey =
     L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
 const std::string kTimePath = "/reception/servlet/kevo.AccRvRq.servlet.getTime";
@@ -68,8 +68,12 @@ protected:
     // Runs the card step for the scenario; returns the probe's report.
     std::string Run(const Scenario& s)
     {
+        // Each case starts from a clean install directory and registry.
         const std::wstring install = dir_ + L"install\\";
+        RemoveTree(install);
         CreateDirectoryW(install.c_str(), NULL);
+        ResetKevoRegistry();
+        EnableTrace(20);
         if (s.library != Scenario::NoInstallPath)
             SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", ToCp932(install));
         if (s.library == Scenario::Installed)
@@ -129,7 +133,7 @@ TEST_F(CardStepTest, IssuerGenderAndValidity)
 {
     struct Case {
         const char* card;
-        const char* gender;  // gender line of the Java side, or nullptr for none
+        const char* gender;  // gender line of the Java side
         const char* clock;
         const char* code;
         const char* perfcode;
@@ -139,7 +143,7 @@ TEST_F(CardStepTest, IssuerGenderAndValidity)
     const Case cases[] = {
         {"card_twokeys", "gender=2", "", "0", "14", u8"神奈川県", u8"女"},
         {"card_nokey", "gender=0", "", "0", "00", u8"不明", u8"不明"},
-        {"card_tokyo", nullptr, "", "0", "13", u8"東京都", u8"不明"},
+        {"card_tokyo", "gender=", "", "0", "13", u8"東京都", u8"不明"},
         // The certificate ends at 2030-12-31 23:59:59 UTC.
         {"card_boundary", "gender=1", "20301231235959", "0", "13", u8"東京都", u8"男"},
         {"card_boundary", "gender=1", "20310101000000", "708", "13", u8"東京都", u8"男"},
@@ -151,9 +155,7 @@ TEST_F(CardStepTest, IssuerGenderAndValidity)
         Scenario s;
         s.card = c.card;
         s.clock = c.clock;
-        s.java = {"name=" + kName, "address=" + kAddress, "dateOfBirth=319750415"};
-        if (c.gender != nullptr)
-            s.java.push_back(c.gender);
+        s.java = {"name=" + kName, "address=" + kAddress, "dateOfBirth=319750415", c.gender};
         const std::string r = Run(s);
         EXPECT_EQ(c.code, Field(r, "code")) << r;
         EXPECT_EQ(c.perfcode, Field(r, "perfcode"));
