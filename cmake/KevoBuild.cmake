@@ -36,6 +36,10 @@ if(WIN32)
 
   set(KEVO_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run)
   set(KEVO_WINEPREFIX32 ${CMAKE_BINARY_DIR}/wineprefix32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # The 64-bit test build runs everything in the one 64-bit prefix.
+    set(KEVO_WINEPREFIX32 ${CMAKE_BINARY_DIR}/wineprefix64)
+  endif()
   set(KEVO_WINEPREFIX64 ${CMAKE_BINARY_DIR}/wineprefix64)
   # Windows test programs run under Wine in this build tree's 32-bit prefix.
   set(CMAKE_CROSSCOMPILING_EMULATOR ${KEVO_WINE_RUN} ${KEVO_WINEPREFIX32})

@@ -1,0 +1,17 @@
+# 64-bit build of the same sources with mingw-w64 (posix thread model). Not a
+# deliverable: it exists so that the Windows tests can run under a 64-bit
+# Wine on machines that cannot execute 32-bit programs (scripts/test).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER   x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER  x86_64-w64-mingw32-windres)
+set(CMAKE_AR           x86_64-w64-mingw32-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB       x86_64-w64-mingw32-ranlib CACHE FILEPATH "")
+set(CMAKE_DLLTOOL      x86_64-w64-mingw32-dlltool CACHE FILEPATH "")
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
