@@ -105,11 +105,22 @@ int LetterCode(const char* field, int count)
     return -1;
 }
 
+// Copies text into a piece when it fits (at most 4 bytes).
+bool SetPiece(char piece[kPieceSize], const char* text)
+{
+    const size_t length = strlen(text);
+    if (length >= kPieceSize)
+        return false;
+    memcpy(piece, text, length + 1);
+    return true;
+}
+
 // value formatted with "%d" and the unit, when it fits a piece.
 bool FormatPiece(char piece[kPieceSize], long value, const char* unit)
 {
-    int n = snprintf(piece, kPieceSize, "%ld%s", value, unit);
-    return n > 0 && static_cast<size_t>(n) < kPieceSize;
+    char scratch[32];
+    snprintf(scratch, sizeof scratch, "%ld%s", value, unit);
+    return SetPiece(piece, scratch);
 }
 
 }  // namespace
@@ -125,6 +136,17 @@ const char* ErrorMessageFor(int code)
         if (kErrorRows[i].code == code)
             return kErrorRows[i].message;
     return kUnexpected;
+}
+
+bool ErrorBoxText(int code, std::string& text)
+{
+    const char* message = ErrorMessageFor(code);
+    if (message == NULL)
+        return false;
+    char number[16];
+    snprintf(number, sizeof number, "(%d)", code);
+    text = std::string(kErrorBoxHead) + message + number;
+    return true;
 }
 
 const RevokeVerdict& VerdictFor(int sendResult)
@@ -167,8 +189,14 @@ SendTimeStatus ServerDateToSendTime(const char* serverDate, char out[kSendTimeSi
     if (localtime_r(&instant, &japan) == NULL)
         return kSendTimeLocaltime;
 #endif
-    snprintf(out, kSendTimeSize, "%04d/%02d/%02d %02d:%02d:%02d", japan.tm_year + 1900, japan.tm_mon + 1,
-             japan.tm_mday, japan.tm_hour, japan.tm_min, japan.tm_sec);
+    // A year past 9999 (month fields normalised beyond it) does not fit the
+    // send time's form.
+    char scratch[64];
+    int n = snprintf(scratch, sizeof scratch, "%04d/%02d/%02d %02d:%02d:%02d", japan.tm_year + 1900,
+                     japan.tm_mon + 1, japan.tm_mday, japan.tm_hour, japan.tm_min, japan.tm_sec);
+    if (n < 0 || n >= kSendTimeSize)
+        return kSendTimeLocaltime;
+    memcpy(out, scratch, static_cast<size_t>(n) + 1);
     return kSendTimeOk;
 }
 
@@ -200,7 +228,7 @@ BirthDateStatus RenderBirthDate(const char* code, char out[kBirthDateSize])
     char year[kPieceSize];
     const long eraYear = FieldValue(code + 1, 4) - kEras[era - 1].offset;
     if (eraYear == 1)
-        snprintf(year, sizeof year, "%s", "元年");
+        SetPiece(year, "元年");
     else if (!FormatPiece(year, eraYear, "年"))
         return kBirthDateBadYear;
 
@@ -212,7 +240,7 @@ BirthDateStatus RenderBirthDate(const char* code, char out[kBirthDateSize])
     char month[kPieceSize];
     const int season = LetterCode(monthField, 4);
     if (season >= 0) {
-        snprintf(month, sizeof month, "%s", kSeasons[season]);
+        SetPiece(month, kSeasons[season]);
     } else {
         const long value = FieldValue(monthField, 2);
         if (value == 0 || !FormatPiece(month, value, "月"))
@@ -227,7 +255,7 @@ BirthDateStatus RenderBirthDate(const char* code, char out[kBirthDateSize])
     char day[kPieceSize];
     const int part = LetterCode(dayField, 3);
     if (part >= 0) {
-        snprintf(day, sizeof day, "%s", kPartsOfMonth[part]);
+        SetPiece(day, kPartsOfMonth[part]);
     } else {
         const long value = FieldValue(dayField, 2);
         if (value == 0 || !FormatPiece(day, value, "日"))

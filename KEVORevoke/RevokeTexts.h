@@ -7,6 +7,8 @@
 
 #include <stddef.h>
 
+#include <string>
+
 // ---- error boxes -------------------------------------------------------------
 // Code the card step returns when the citizen cancelled at a prompt: no box.
 enum { kUserCancelled = 700 };
@@ -19,6 +21,9 @@ extern const char kErrorBoxCaption[];
 // (nothing is shown). Codes without a row of their own get the
 // unexpected-error message.
 const char* ErrorMessageFor(int code);
+// The whole text of the error box: the head line, the message and the code
+// as "(%d)"; false for 700, which shows no box.
+bool ErrorBoxText(int code, std::string& text);
 
 // ---- verdicts of the online counter -------------------------------------------
 enum VerdictArea {

@@ -1,18 +1,11 @@
-# The wizard program: application object, the window side of the dialog and
-# its screen table, the resources. The dialog's text operations and the
-# card step come with the revocation core (or, until they are part of it,
-# from this folder). Everything but the application object is also a
+# The wizard program: application object, the dialog (window side, screen
+# table, text operations), the resources; the steps come with the
+# revocation core. Everything but the application object is also a
 # library, so that a client without a window can run the same steps.
-set(wizard_sources
+add_library(kevorevoke_wizard STATIC
   ${CMAKE_CURRENT_LIST_DIR}/KEVORevokeDlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KEVORevokeDlgTexts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WizardScreens.cpp)
-foreach(part RevokeTexts.cpp KEVORevokeDlgTexts.cpp KEVOUserCertRevokeCard.cpp KEVORevokeWizardStub.cpp)
-  set(file ${CMAKE_CURRENT_LIST_DIR}/${part})
-  if(EXISTS ${file} AND NOT file IN_LIST KEVOREVOKE_CORE_SOURCES)
-    list(APPEND wizard_sources ${file})
-  endif()
-endforeach()
-add_library(kevorevoke_wizard STATIC ${wizard_sources})
 target_include_directories(kevorevoke_wizard PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(kevorevoke_wizard PUBLIC kevorevoke_core kevo_ui kevo_tracelog_revoke comctl32 gdi32 user32)
 

@@ -20,6 +20,7 @@ const wchar_t kCardKey[] = L"Software\\Microsoft\\Cryptography\\Defaults\\Provid
 // asks (1 when it is opened, 2 when it signs).
 const wchar_t kFailOpenValue[] = L"SoftCardFailOpen";
 const wchar_t kFailSignValue[] = L"SoftCardFailSign";
+const wchar_t kCardDirValue[] = L"SoftCardDir";
 const wchar_t kPinPromptValue[] = L"SoftCardPinPrompt";
 
 const char kAcceptPath[] = "/reception/servlet/kevo.AccRvRq.servlet.AcceptApply?Request=PostRevokeApply";
@@ -81,6 +82,9 @@ Applicant SampleApplicant()
 
 void SetCardSwitches(DWORD failOpen, DWORD failSign, PinPrompt prompt)
 {
+    // The key and certificate the fixture installed (another test may have
+    // pointed the card elsewhere).
+    SetString(HKEY_LOCAL_MACHINE, kCardKey, kCardDirValue, Sjis(Dir(KEVO_SOFTCARD_DIR)));
     SetDword(HKEY_LOCAL_MACHINE, kCardKey, kFailOpenValue, failOpen);
     SetDword(HKEY_LOCAL_MACHINE, kCardKey, kFailSignValue, failSign);
     SetDword(HKEY_LOCAL_MACHINE, kCardKey, kPinPromptValue, (DWORD)prompt);

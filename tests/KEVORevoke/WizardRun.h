@@ -41,7 +41,8 @@ Applicant SampleApplicant();  // a name with a character outside Shift-JIS
 // Where the software card asks for its PIN.
 enum PinPrompt { kNoPinPrompt = 0, kPinAtOpening = 1, kPinAtSigning = 2 };
 
-// The software card's test switches (values under its registration).
+// The software card with the key and certificate of its installation and
+// these test switches (values under its registration).
 void SetCardSwitches(DWORD failOpen, DWORD failSign, PinPrompt prompt);
 
 // The testbed counter: reset, the status it answers a verified request

@@ -14,7 +14,8 @@ else()
   set(KEVO_JVMEMU_DIR ${CMAKE_BINARY_DIR}/testbed/jvmemu)
   set(jvmemu_depends "")
 endif()
-set(wizard_run_defs KEVO_IMAGE_DIR="${KEVO_IMAGE_DIR}" KEVO_JVMEMU_DIR="${KEVO_JVMEMU_DIR}")
+set(wizard_run_defs KEVO_IMAGE_DIR="${KEVO_IMAGE_DIR}" KEVO_JVMEMU_DIR="${KEVO_JVMEMU_DIR}"
+                    KEVO_SOFTCARD_DIR="${KEVO_SOFTCARD_DIR}")
 
 add_library(kevo_wizardrun STATIC ${CMAKE_CURRENT_LIST_DIR}/WizardRun.cpp)
 target_include_directories(kevo_wizardrun PUBLIC ${CMAKE_CURRENT_LIST_DIR})
