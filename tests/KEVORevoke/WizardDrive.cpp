@@ -168,8 +168,14 @@ int main()
     }
     if (ok)
         Say("step total " + std::to_string((int)total.Lap()) + " ms\n");
-    if (!g_quiet)
-        Say("counter: " + CounterVerdictJson() + "\n");
+    if (!g_quiet) {
+        Say("counter: " + CounterVerdictSummary() + "\n");
+        std::string document = CounterDocument();
+        if (!document.empty())
+            Say(std::string("counter: the request carries the name ") +
+                (document.find(Utf8(options.applicant.name)) != std::string::npos ? "as shown" : "NOT as shown") +
+                " (" + std::to_string(document.size()) + " bytes of UTF-8 XML)\n");
+    }
     bool accepted = ok && run.Screen().shortExplain.find(L"受理されました") != std::wstring::npos;
     if (ok) {
         PressKey(run.Dialog(), VK_RETURN);

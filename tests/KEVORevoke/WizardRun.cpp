@@ -104,6 +104,20 @@ int CounterRequests()
 
 std::string CounterVerdictJson() { return TestbedRequest("GET", "/_counter/verdict").body; }
 
+std::string CounterVerdictSummary()
+{
+    std::string json = CounterVerdictJson();
+    std::string verdict = JsonString(json, "verdict");
+    if (verdict.empty())
+        return "no request";
+    size_t status = json.find("\"status\"");
+    std::string summary = verdict + " (status " +
+                          (status == std::string::npos ? std::string("?") : std::to_string(atoi(json.c_str() + json.find(':', status) + 1))) +
+                          ")";
+    std::string reason = JsonString(json, "reason");
+    return reason.empty() ? summary : summary + ": " + reason;
+}
+
 std::string CounterDocument() { return Base64Decode(JsonString(CounterVerdictJson(), "document_b64")); }
 
 ScreenView ReadScreen(HWND dialog)

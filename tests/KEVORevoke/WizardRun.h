@@ -53,6 +53,7 @@ void SetCounterClock(const std::string& digits);
 int CounterRequests();                 // requests that reached AcceptApply
 std::string CounterVerdictJson();      // the verifier's record of the last one
 std::string CounterDocument();         // that request's document, decoded (UTF-8)
+std::string CounterVerdictSummary();   // "accepted (status 200)", or what was refused and why
 
 // Everything a screen shows.
 struct ScreenView {
