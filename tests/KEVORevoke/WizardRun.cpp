@@ -1,5 +1,6 @@
 #include "WizardRun.h"
 
+#include <winsock2.h>
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -120,6 +121,116 @@ std::string CounterVerdictSummary()
 
 std::string CounterDocument() { return Base64Decode(JsonString(CounterVerdictJson(), "document_b64")); }
 
+// ---- relay ----------------------------------------------------------------------
+namespace {
+struct PumpPair {
+    SOCKET client;
+    SOCKET server;
+};
+SOCKET ConnectLoopback(int port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons((u_short)port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s != INVALID_SOCKET && connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        closesocket(s);
+        s = INVALID_SOCKET;
+    }
+    return s;
+}
+}  // namespace
+
+bool CounterRelay::Start()
+{
+    TestbedRequest("GET", "/_testbed/count?path=/");  // starts Winsock
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof addr;
+    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 16) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
+        if (s != INVALID_SOCKET)
+            closesocket(s);
+        return false;
+    }
+    listener_ = s;
+    port_ = ntohs(addr.sin_port);
+    thread_ = CreateThread(NULL, 0, AcceptLoop, this, 0, NULL);
+    return thread_ != NULL;
+}
+
+void CounterRelay::Stop()
+{
+    if (listener_ != INVALID_SOCKET) {
+        closesocket(listener_);  // ends the accept loop
+        listener_ = INVALID_SOCKET;
+    }
+    if (thread_ != NULL) {
+        WaitForSingleObject(thread_, 5000);
+        CloseHandle(thread_);
+        thread_ = NULL;
+    }
+}
+
+DWORD WINAPI CounterRelay::AcceptLoop(LPVOID param)
+{
+    CounterRelay* self = static_cast<CounterRelay*>(param);
+    SOCKET listener = self->listener_;
+    for (;;) {
+        SOCKET client = accept(listener, NULL, NULL);
+        if (client == INVALID_SOCKET)
+            return 0;
+        SOCKET server = ConnectLoopback(KEVO_TESTBED_HTTPS_PORT);
+        if (server == INVALID_SOCKET) {
+            closesocket(client);
+            continue;
+        }
+        PumpPair* pair = new PumpPair{client, server};
+        HANDLE pump = CreateThread(NULL, 0, Pump, pair, 0, NULL);
+        if (pump != NULL)
+            CloseHandle(pump);
+        else {
+            closesocket(client);
+            closesocket(server);
+            delete pair;
+        }
+    }
+}
+
+DWORD WINAPI CounterRelay::Pump(LPVOID param)
+{
+    PumpPair pair = *static_cast<PumpPair*>(param);
+    delete static_cast<PumpPair*>(param);
+    char buffer[16384];
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(pair.client, &readable);
+        FD_SET(pair.server, &readable);
+        timeval wait = {30, 0};
+        if (select(0, &readable, NULL, NULL, &wait) <= 0)
+            break;
+        SOCKET from = FD_ISSET(pair.client, &readable) ? pair.client : pair.server;
+        SOCKET to = from == pair.client ? pair.server : pair.client;
+        int got = recv(from, buffer, sizeof buffer, 0);
+        if (got <= 0 || send(to, buffer, got, 0) != got)
+            break;
+    }
+    closesocket(pair.client);
+    closesocket(pair.server);
+    return 0;
+}
+
+void MakeInstallDir(const std::wstring& dir, const std::string& url)
+{
+    CreateDirectoryW(dir.c_str(), NULL);
+    CopyFileW((Dir(KEVO_IMAGE_DIR) + L"KEVOServiceAPI.dll").c_str(), (dir + L"KEVOServiceAPI.dll").c_str(), FALSE);
+    WriteIni(dir + L"KEVOValidationInfo.ini", {"[ConfirmSettingInfo]", "url=" + url});
+}
+
 ScreenView ReadScreen(HWND dialog)
 {
     ScreenView v;
@@ -172,7 +283,8 @@ RunOptions BuildTreeOptions(const std::wstring& label)
 bool WizardRun::Start(DWORD timeoutMs)
 {
     // The install directory as the installer registers it.
-    SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", Sjis(options_.imageDir));
+    SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath",
+              Sjis(options_.installDir.empty() ? options_.imageDir : options_.installDir));
     if (options_.traceLevel != 0)
         EnableTrace(options_.traceLevel);
     // The emulated service's answer for this run.

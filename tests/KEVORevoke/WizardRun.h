@@ -65,9 +65,35 @@ ScreenView ReadScreen(HWND dialog);
 // The screen as lines of UTF-8 text, for people (demo output).
 std::string DescribeScreen(const ScreenView& view);
 
+// A TCP relay on 127.0.0.1 in front of the testbed's HTTPS listener: the
+// counter's address for one run, which Stop() takes away (connections
+// refused from then on), as a network that fails between two requests.
+class CounterRelay {
+public:
+    CounterRelay() = default;
+    ~CounterRelay() { Stop(); }
+    CounterRelay(const CounterRelay&) = delete;
+    CounterRelay& operator=(const CounterRelay&) = delete;
+    bool Start();            // listens on a free port
+    int Port() const { return port_; }
+    void Stop();
+
+private:
+    static DWORD WINAPI AcceptLoop(LPVOID self);
+    static DWORD WINAPI Pump(LPVOID pair);
+    UINT_PTR listener_ = ~(UINT_PTR)0;
+    HANDLE thread_ = NULL;
+    int port_ = 0;
+};
+
+// An install directory of its own (the service library of the image and a
+// settings file naming url), in dir.
+void MakeInstallDir(const std::wstring& dir, const std::string& url);
+
 struct RunOptions {
     std::wstring exe;        // KEVORevoke.exe of the install image
-    std::wstring imageDir;   // registered as InstallPath
+    std::wstring imageDir;   // registered as InstallPath unless installDir is set
+    std::wstring installDir;
     std::wstring jvmDir;     // folder of the emulated jvm.dll (put first on PATH)
     std::wstring workDir;    // TEMP/TMP (trace logs) and the scenario file
     Applicant applicant;
