@@ -4,10 +4,9 @@
 # library, so that a client without a window can run the same steps.
 add_library(kevorevoke_wizard STATIC
   ${CMAKE_CURRENT_LIST_DIR}/KEVORevokeDlg.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/KEVORevokeDlgTexts.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/WizardScreens.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/KEVORevokeDlgTexts.cpp)
 target_include_directories(kevorevoke_wizard PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(kevorevoke_wizard PUBLIC kevorevoke_core kevo_ui kevo_tracelog_revoke comctl32 gdi32 user32)
+target_link_libraries(kevorevoke_wizard PUBLIC kevorevoke_screens kevorevoke_core kevo_ui kevo_tracelog_revoke comctl32 gdi32 user32)
 
 add_executable(KEVORevoke WIN32 ${CMAKE_CURRENT_LIST_DIR}/KEVORevoke.cpp ${CMAKE_CURRENT_LIST_DIR}/KEVORevoke.rc)
 target_link_libraries(KEVORevoke PRIVATE kevorevoke_wizard)
