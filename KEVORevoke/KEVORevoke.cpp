@@ -28,9 +28,7 @@ bool CKEVORevokeApp::InitInstance()
 
     // No single-instance guard: each run is one attempt.
     CKEVORevokeDlg dlg;
-    m_pMainWnd = &dlg;
-    dlg.DoModal();
-    m_pMainWnd = NULL;
+    RunMainDialog(dlg);
     return false;
 }
 

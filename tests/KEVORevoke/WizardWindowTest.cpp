@@ -58,6 +58,18 @@ const ScreenTexts kScreens[] = {
     {5, L"\n     オンライン失効申請機能を終了します。", NULL, L"終了(&E)", NULL, L"終了ボタン"},
 };
 
+// A calendar minute as a time value (fields out of range are normalised).
+time_t MinuteOf(int year, int month, int day, int hour, int minute)
+{
+    struct tm t = {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    return mktime(&t);
+}
+
 std::wstring Number(int screen) { return L"画面番号 0" + std::to_wstring(screen); }
 
 void ExpectFrame(const ScreenView& v, int screen)
@@ -227,19 +239,10 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
     ASSERT_GE(log.size(), 16u);
     SYSTEMTIME now;
     GetSystemTime(&now);
-    struct tm stamp = {};
-    stamp.tm_year = atoi(log.substr(0, 4).c_str()) - 1900;
-    stamp.tm_mon = atoi(log.substr(5, 2).c_str()) - 1;
-    stamp.tm_mday = atoi(log.substr(8, 2).c_str());
-    stamp.tm_hour = atoi(log.substr(11, 2).c_str());
-    stamp.tm_min = atoi(log.substr(14, 2).c_str());
-    struct tm utc = {};
-    utc.tm_year = now.wYear - 1900;
-    utc.tm_mon = now.wMonth - 1;
-    utc.tm_mday = now.wDay;
-    utc.tm_hour = now.wHour + 9;
-    utc.tm_min = now.wMinute;
-    double apart = difftime(mktime(&utc), mktime(&stamp));
+    double apart = difftime(MinuteOf(now.wYear, now.wMonth, now.wDay, now.wHour + 9, now.wMinute),
+                            MinuteOf(atoi(log.substr(0, 4).c_str()), atoi(log.substr(5, 2).c_str()),
+                                     atoi(log.substr(8, 2).c_str()), atoi(log.substr(11, 2).c_str()),
+                                     atoi(log.substr(14, 2).c_str())));
     EXPECT_LT(apart < 0 ? -apart : apart, 180.0) << log.substr(0, 24);
 }
 

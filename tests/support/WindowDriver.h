@@ -16,7 +16,7 @@
 namespace kevotest {
 
 // Polls condition every 20 ms until it holds (true) or timeoutMs passed.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
 
 // ---- finding windows ---------------------------------------------------------
 // Visible top-level windows of pid, in z-order.
