@@ -84,6 +84,15 @@ void ExpectFrame(const ScreenView& v, int screen)
     EXPECT_EQ(t.end, v.end) << "screen " << screen;
 }
 
+// The explanation in its area, the other area hidden, the table as given.
+void ExpectExplanation(const ScreenView& v, const std::wstring& text, bool shortArea, bool table)
+{
+    EXPECT_EQ(text, shortArea ? v.shortExplain : v.explain);
+    EXPECT_EQ(shortArea, v.shortVisible);
+    EXPECT_EQ(!shortArea, v.explainVisible);
+    EXPECT_EQ(table, v.tableVisible);
+}
+
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -155,16 +164,13 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
 
     ScreenView v = run.Screen();
     ExpectFrame(v, 1);
-    EXPECT_EQ(kScreen1Text, v.explain);
-    EXPECT_TRUE(v.explainVisible);
-    EXPECT_FALSE(v.shortVisible);
-    EXPECT_FALSE(v.tableVisible);
+    ExpectExplanation(v, kScreen1Text, false, false);
 
     run.Forward();
     ASSERT_TRUE(run.WaitForScreen(2));
     v = run.Screen();
     ExpectFrame(v, 2);
-    EXPECT_EQ(kScreen2Text, v.explain);
+    ExpectExplanation(v, kScreen2Text, false, false);
 
     // The card asks for its PIN when it signs.
     SetCardSwitches(0, 0, kPinAtSigning);
@@ -172,10 +178,7 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
     ASSERT_TRUE(run.WaitForScreen(3));
     v = run.Screen();
     ExpectFrame(v, 3);
-    EXPECT_EQ(kScreen3Text, v.shortExplain);
-    EXPECT_TRUE(v.shortVisible);
-    EXPECT_FALSE(v.explainVisible);
-    EXPECT_TRUE(v.tableVisible);
+    ExpectExplanation(v, kScreen3Text, true, true);
     EXPECT_EQ(options_.applicant.name, v.name);
     EXPECT_EQ(L"女", v.gender);
     EXPECT_EQ(L"昭和50年4月15日", v.birth);
@@ -188,8 +191,7 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
     ASSERT_TRUE(run.WaitForScreen(4));
     v = run.Screen();
     ExpectFrame(v, 4);
-    EXPECT_EQ(kScreen4Text, v.shortExplain);
-    EXPECT_TRUE(v.tableVisible);
+    ExpectExplanation(v, kScreen4Text, true, true);
     EXPECT_EQ(0, CounterRequests());
 
     run.Forward();
@@ -200,9 +202,7 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
     ASSERT_TRUE(run.WaitForScreen(5));
     v = run.Screen();
     ExpectFrame(v, 5);
-    EXPECT_EQ(kAccepted, v.shortExplain);
-    EXPECT_TRUE(v.shortVisible);
-    EXPECT_TRUE(v.tableVisible);
+    ExpectExplanation(v, kAccepted, true, true);
 
     // The counter verified digest and signature, and the name arrived in UTF-8.
     EXPECT_NE(std::string::npos, CounterVerdictJson().find("\"accepted\"")) << CounterVerdictJson();
@@ -307,10 +307,7 @@ TEST_F(WizardTest, EveryVerdictInItsAreaWithTheCountersSendTime)
         // Without a network the clock cannot be read either: the bare label.
         std::wstring expected = std::wstring(verdict.head) + (verdict.tail != NULL ? verdict.tail : kCommonTail) +
                                 (verdict.status == 0 ? L"" : L"2011/01/01 00:00:00");
-        EXPECT_EQ(expected, verdict.shortArea ? v.shortExplain : v.explain);
-        EXPECT_EQ(verdict.shortArea, v.shortVisible);
-        EXPECT_EQ(!verdict.shortArea, v.explainVisible);
-        EXPECT_EQ(verdict.shortArea, v.tableVisible);
+        ExpectExplanation(v, expected, verdict.shortArea, verdict.shortArea);
         EXPECT_FALSE(v.forwardVisible);
         EXPECT_EQ(verdict.status == 0 ? 0 : 1, CounterRequests());
         // The end button ends at once.
