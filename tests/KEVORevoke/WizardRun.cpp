@@ -297,6 +297,8 @@ bool WizardRun::Start(DWORD timeoutMs)
     p.workDir = options_.workDir;
     p.pathPrefix = options_.jvmDir;
     p.env[L"KEVO_JVMEMU_SCENARIO"] = scenario;
+    // JNI slots the service library used that the emulation lacks.
+    p.env[L"KEVO_JVMEMU_TRAPS"] = options_.workDir + L"traps.txt";
     if (!child_.Start(options_.exe, L"", p))
         return false;
     dialog_ = WaitForWindowOf(
@@ -341,6 +343,12 @@ bool WizardRun::WaitForExit(DWORD timeoutMs)
 {
     DWORD code = 0;
     return child_.Wait(timeoutMs, &code);
+}
+
+std::string WizardRun::Traps() const
+{
+    std::wstring path = options_.workDir + L"traps.txt";
+    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? std::string() : ReadBytes(path);
 }
 
 std::string WizardRun::Log() const { return ReadLogs(options_.workDir, L"KEVORevoke"); }

@@ -123,6 +123,8 @@ public:
     // True once the program has ended (within the time-out).
     bool WaitForExit(DWORD timeoutMs = 20000);
     bool Running() const { return child_.Running(); }
+    // What the JNI emulation recorded as slots it lacks (empty: none).
+    std::string Traps() const;
     // Trace log lines of this run (Shift-JIS bytes).
     std::string Log() const;
     // Screen, PIN prompt or box, whichever comes first after a press.

@@ -211,6 +211,7 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
     // Enter ends the program on the last screen.
     PressKey(dialog, VK_RETURN);
     EXPECT_TRUE(run.WaitForExit());
+    EXPECT_EQ("", run.Traps());
 
     // The flow's lines in order, stamped with Japan time.
     std::string log = run.Log();
