@@ -326,11 +326,7 @@ int CKEVORevokeDlg::getInfoFromCard()
 {
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::getInfoFromCard() start\n");
     FixJapanLocaleAndZone();
-    // A repeated card step reads the certificate afresh; the copy of an
-    // attempt that failed later on is dropped first.
-    free(binaryData.data);
-    binaryData.data = NULL;
-    binaryData.length = 0;
+    // A repeated step replaces the certificate an earlier attempt read.
     int code = m_CardOBJ.GetCardData(&binaryData);
     if (code != 0)
         TraceLog(TRACE_LEVEL_ERROR, "m_CardOBJ.GetCardData:エラーが発生しました。(%s:%d)\n", TRACE_HERE);
