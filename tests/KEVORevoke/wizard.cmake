@@ -28,6 +28,15 @@ kevo_add_gtest(wizard_window_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/WizardWindow
                TIMEOUT 1800 LABELS wizard)
 set_tests_properties(wizard_window_test PROPERTIES FIXTURES_REQUIRED "testbed;softcard")
 
+# Dialogs 102 and 103, string 101, icons, manifest and version as built
+# (reads the PE file; no Wine needed).
+find_program(KEVO_PYTHON3 python3)
+if(KEVO_PYTHON3)
+  add_test(NAME wizard_resources_test
+           COMMAND ${KEVO_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/check_wizard_resources.py $<TARGET_FILE:KEVORevoke>)
+  set_tests_properties(wizard_resources_test PROPERTIES TIMEOUT 60 LABELS wizard)
+endif()
+
 add_executable(wizard_drive ${CMAKE_CURRENT_LIST_DIR}/WizardDrive.cpp)
 target_link_libraries(wizard_drive PRIVATE kevo_wizardrun)
 add_dependencies(wizard_drive KEVORevoke kevo_install_image)
