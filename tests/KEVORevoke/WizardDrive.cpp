@@ -5,10 +5,14 @@
 // send confirmation, prints each screen's texts (UTF-8) and the counter's
 // verdict, and ends the program with Enter on screen 05.
 //
-//   wizard_drive [out=DIR] [pin=TEXT] [prompt=sign|open|none] [errorbox=1]
-//                [trace=LEVEL] [quiet=1]
+//   wizard_drive [out=DIR] [shots=windows|x11] [pin=TEXT] [prompt=sign|open|none]
+//                [errorbox=1] [trace=LEVEL] [quiet=1]
 //     out       folder (Windows path) for screenNN.bmp, confirm.bmp,
 //               errorbox.bmp and trace.log (Shift-JIS)
+//     shots     windows (default): the pictures are taken from the screen
+//               here; x11: a line "shot NAME LEFT TOP WIDTH HEIGHT" asks
+//               the caller to take NAME.png in out, and the drive waits
+//               (bounded) until it is there
 //     prompt    where the software card asks for the PIN (default sign)
 //     errorbox  first shows the card-not-ready box on screen 02
 //     trace     TRACE level of the run (default 0: off)
@@ -67,6 +71,20 @@ void Shot(HWND window, const char* name)
     std::wstring out = Arg(L"out", L"");
     if (out.empty() || window == NULL)
         return;
+    if (Arg(L"shots", L"windows") == L"x11") {
+        // The caller photographs the screen's rectangle and writes NAME.png;
+        // the window stays as it is until then.
+        RECT r;
+        GetWindowRect(window, &r);
+        char line[128];
+        snprintf(line, sizeof line, "shot %s %ld %ld %ld %ld\n", name, (long)r.left, (long)r.top,
+                 (long)(r.right - r.left), (long)(r.bottom - r.top));
+        Say(line);
+        std::wstring png = out + L"\\" + Widen(name) + L".png";
+        if (!WaitUntil([&] { return GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
+            Say(std::string("wizard_drive: no picture of ") + name + "\n");
+        return;
+    }
     std::wstring path = out + L"\\" + Widen(name) + L".bmp";
     if (!SaveWindowImage(window, path))
         Say(std::string("wizard_drive: no picture of ") + name + "\n");
