@@ -3,10 +3,7 @@
 // the steps themselves (card, request, send) live in their own modules.
 #include "KEVORevokeDlg.h"
 
-#include <commctrl.h>
-
 #include <cstdlib>
-#include <cstring>
 
 #include "KEVORevokeRes.h"
 #include "KevoApp.h"
@@ -27,11 +24,10 @@ const char kCancelQuestion[] = "本当に失効申請を中止してよろしい
 
 // The applicant table, in the order it is hidden: labels, edits, frames.
 const int kTableControls[] = {
-    IDC_STATIC_NAME,      IDC_STATIC_GENDER,     IDC_STATIC_BIRTH,       IDC_STATIC_ADDRESS,
-    IDC_EDIT_NAME,        IDC_EDIT_GENDER,       IDC_EDIT_BIRTH,         IDC_EDIT_ADDRESS,
-    IDC_FRAME_LEFT,       IDC_FRAME_LABEL_DIVIDER, IDC_FRAME_BIRTH_LEFT, IDC_FRAME_BIRTH_RIGHT,
-    IDC_FRAME_RIGHT,      IDC_FRAME_TOP,         IDC_FRAME_NAME_RULE,    IDC_FRAME_GENDER_RULE,
-    IDC_FRAME_ADDRESS_LABEL_RULE, IDC_FRAME_ADDRESS_RULE,
+    IDC_STATIC_NAME, IDC_STATIC_GENDER, IDC_STATIC_BIRTH, IDC_STATIC_ADDRESS,
+    IDC_EDIT_NAME, IDC_EDIT_GENDER, IDC_EDIT_BIRTH, IDC_EDIT_ADDRESS,
+    IDC_FRAME_LEFT, IDC_FRAME_LABEL_DIVIDER, IDC_FRAME_BIRTH_LEFT, IDC_FRAME_BIRTH_RIGHT, IDC_FRAME_RIGHT,
+    IDC_FRAME_TOP, IDC_FRAME_NAME_RULE, IDC_FRAME_GENDER_RULE, IDC_FRAME_ADDRESS_LABEL_RULE, IDC_FRAME_ADDRESS_RULE,
 };
 const int kDataEdits[] = {IDC_EDIT_NAME, IDC_EDIT_GENDER, IDC_EDIT_BIRTH, IDC_EDIT_ADDRESS};
 const int kCyanStatics[] = {IDC_STATIC_PROMPT, IDC_STATIC_NAME, IDC_STATIC_GENDER, IDC_STATIC_ADDRESS,
