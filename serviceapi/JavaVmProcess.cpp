@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
 #include <string>
 
 #include "ServiceApiCodes.h"
@@ -15,6 +16,8 @@
 #endif
 
 namespace {
+
+int g_failAllocationAt = 0;
 
 // The class path the deployment gives through CLASSPATH, in the encoding
 // the VM expects of option strings (the ANSI code page on Windows). An
@@ -71,6 +74,8 @@ void PinModules()
 
 int CreateVm(JavaVM** vm, JNIEnv** env)
 {
+    if (g_failAllocationAt > 0 && --g_failAllocationAt == 0)
+        throw std::bad_alloc();
     std::string classPath = ClassPathFromEnvironment();
     std::string option = "-Djava.class.path=" + classPath;
     JavaVMOption options[1];
@@ -140,6 +145,11 @@ int KevoAcquireJavaVM(JavaVM** vm, JNIEnv** env, bool* attached)
     *env = static_cast<JNIEnv*>(threadEnv);
     *attached = true;
     return KEVO_RC_OK;
+}
+
+void KevoTestingFailAllocation(int nth)
+{
+    g_failAllocationAt = nth;
 }
 
 void KevoReleaseJavaVM(JavaVM* vm, bool attached)

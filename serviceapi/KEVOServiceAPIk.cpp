@@ -5,6 +5,7 @@
 #include <atomic>
 #include <new>
 
+#include "JavaVmProcess.h"
 #include "KEVO_JVMHandler.h"
 #include "ServiceApiCodes.h"
 #include "TraceLog.h"
@@ -42,13 +43,37 @@ KEVO_JVMHandler* ClaimSlot(bool* busy)
     return handler;
 }
 
-void ReleaseSlot(KEVO_JVMHandler* handler)
-{
-    handler->KEVO_JVM_UninitLibrary();
-    delete handler;
-    KEVO_JVMHandler* expected = handler;
-    ServiceBusySlot.compare_exchange_strong(expected, nullptr);
-}
+// The slot held for one VM-based call. However the call ends (a C++
+// exception that the export's wrapper catches included), the handler's use
+// of the VM is undone, the handler destroyed and the slot emptied: a slot
+// left taken would answer every later call of the process as busy.
+class SlotClaim {
+public:
+    SlotClaim() : busy_(false), handler_(ClaimSlot(&busy_)) {}
+    ~SlotClaim()
+    {
+        if (handler_ == nullptr)
+            return;
+        handler_->KEVO_JVM_UninitLibrary();
+        delete handler_;
+        KEVO_JVMHandler* expected = handler_;
+        ServiceBusySlot.compare_exchange_strong(expected, nullptr);
+    }
+    KEVO_JVMHandler* handler() const { return handler_; }
+    // The busy or out-of-memory code of a failed claim, after its line.
+    int32_t Refusal(int32_t busyCode, int32_t noMemoryCode) const
+    {
+        TraceLog(TRACE_LEVEL_ERROR, busy_ ? "Invalid Param\n" : "Out Of Memory\n");
+        return busy_ ? busyCode : noMemoryCode;
+    }
+
+private:
+    SlotClaim(const SlotClaim&);
+    SlotClaim& operator=(const SlotClaim&);
+
+    bool busy_;
+    KEVO_JVMHandler* handler_;
+};
 
 int32_t GetBasicData(KEVOBinaryData* certificate, KEVOBasicData* basicData)
 {
@@ -56,12 +81,10 @@ int32_t GetBasicData(KEVOBinaryData* certificate, KEVOBasicData* basicData)
         TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
         return -101;
     }
-    bool busy = false;
-    KEVO_JVMHandler* handler = ClaimSlot(&busy);
-    if (handler == nullptr) {
-        TraceLog(TRACE_LEVEL_ERROR, busy ? "Invalid Param\n" : "Out Of Memory\n");
-        return busy ? -104 : -102;
-    }
+    SlotClaim claim;
+    KEVO_JVMHandler* handler = claim.handler();
+    if (handler == nullptr)
+        return claim.Refusal(-104, -102);
     basicData->name = NULL;
     basicData->address = NULL;
     basicData->gender = NULL;
@@ -74,7 +97,6 @@ int32_t GetBasicData(KEVOBinaryData* certificate, KEVOBasicData* basicData)
     int32_t mapped = KEVO_JVM_MappingReturnCodeGetBasicData(rc);
     if (mapped != 0)
         KEVO_JVMHandler::CS_KEVO_JVM_FreeBasicData(basicData);
-    ReleaseSlot(handler);
     return mapped;
 }
 
@@ -84,18 +106,14 @@ int32_t CertValid(KEVOBinaryData* certificate, int32_t* certPathStatus, int32_t*
         TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
         return -3;
     }
-    bool busy = false;
-    KEVO_JVMHandler* handler = ClaimSlot(&busy);
-    if (handler == nullptr) {
-        TraceLog(TRACE_LEVEL_ERROR, busy ? "Invalid Param\n" : "Out Of Memory\n");
-        return busy ? -4 : -2;
-    }
+    SlotClaim claim;
+    KEVO_JVMHandler* handler = claim.handler();
+    if (handler == nullptr)
+        return claim.Refusal(-4, -2);
     int32_t rc = handler->KEVO_JVM_InitLibrary();
     if (rc == 0)
         rc = handler->KEVO_JVM_verifyCert(certificate, certPathStatus, responseStatus);
-    int32_t mapped = KEVO_JVM_MappingReturnCodeCertValid(rc);
-    ReleaseSlot(handler);
-    return mapped;
+    return KEVO_JVM_MappingReturnCodeCertValid(rc);
 }
 
 int32_t Confirm(KEVOBinaryData* certificate)
@@ -104,18 +122,14 @@ int32_t Confirm(KEVOBinaryData* certificate)
         TraceLog(TRACE_LEVEL_ERROR, "Invalid Param\n");
         return -101;
     }
-    bool busy = false;
-    KEVO_JVMHandler* handler = ClaimSlot(&busy);
-    if (handler == nullptr) {
-        TraceLog(TRACE_LEVEL_ERROR, busy ? "Invalid Param\n" : "Out Of Memory\n");
-        return busy ? -104 : -102;
-    }
+    SlotClaim claim;
+    KEVO_JVMHandler* handler = claim.handler();
+    if (handler == nullptr)
+        return claim.Refusal(-104, -102);
     int32_t rc = handler->KEVO_JVM_InitLibrary();
     if (rc == 0)
         rc = handler->KEVO_JVM_confirm(certificate);
-    int32_t mapped = KEVO_JVM_MappingReturnCodeConfirm(rc);
-    ReleaseSlot(handler);
-    return mapped;
+    return KEVO_JVM_MappingReturnCodeConfirm(rc);
 }
 
 int32_t CertViewDialog(KEVOBinaryData* certificate)
@@ -195,3 +209,11 @@ extern "C" KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOCertViewDialog(KEVOBinaryData
 {
     return RunExport("KEVOCertViewDialog", -104, [&] { return CertViewDialog(certificate); });
 }
+
+#if defined(KEVO_SERVICEAPI_TESTING)
+// The testing build's hook (see JavaVmProcess.h); never in a shipped library.
+extern "C" KEVOAPI_EXPORT void KEVOAPI_CALL KEVOTesting_FailAllocation(int nth)
+{
+    KevoTestingFailAllocation(nth);
+}
+#endif

@@ -97,6 +97,13 @@ jint KEVO_JVMHandler::CallIntMethod(jobject target, jmethodID method)
     return result;
 }
 
+void KEVO_JVMHandler::DeleteLocalRef(jobject ref)
+{
+    TraceCall("DeleteLocalRef");
+    m_pEnv->DeleteLocalRef(ref);
+    TraceEnd("DeleteLocalRef");
+}
+
 jboolean KEVO_JVMHandler::IsInstanceOf(jobject target, jclass cls)
 {
     TraceCall("IsInstanceOf");
@@ -113,7 +120,7 @@ int32_t KEVO_JVMHandler::CheckException(bool* thrown)
     if (exception == NULL)
         return KEVO_RC_OK;
     int32_t code = KEVO_JVM_getExceptionCode(exception);
-    m_pEnv->DeleteLocalRef(exception);
+    DeleteLocalRef(exception);
     return code;
 }
 
@@ -182,7 +189,10 @@ void KEVO_JVMHandler::KEVO_JVM_UninitLibrary()
     TraceEnter(op);
     if (m_pEnv != NULL) {
         // A Java exception must not stay pending on a thread the host owns.
-        if (m_pEnv->ExceptionCheck()) {
+        TraceCall("ExceptionCheck");
+        jboolean pending = m_pEnv->ExceptionCheck();
+        TraceEnd("ExceptionCheck");
+        if (pending) {
             TraceCall("ExceptionClear");
             m_pEnv->ExceptionClear();
             TraceEnd("ExceptionClear");
@@ -237,7 +247,7 @@ int32_t KEVO_JVMHandler::CreateExceptionHandleSteps()
         {
             jthrowable pending = self->KEVO_JVM_ExceptionOccurred(self->m_pEnv);
             if (pending != NULL)
-                self->m_pEnv->DeleteLocalRef(pending);
+                self->DeleteLocalRef(pending);
             if (pending != NULL || result == NULL) {
                 TraceLog(TRACE_LEVEL_ERROR, "Exception Occurred\n");
                 return KEVO_RC_UNEXPECTED;
@@ -336,7 +346,7 @@ int32_t KEVO_JVMHandler::KEVO_JVM_getExceptionCode(jthrowable exception)
         // getErrorCode itself failing leaves no code to report.
         jthrowable inner = KEVO_JVM_ExceptionOccurred(m_pEnv);
         if (inner != NULL) {
-            m_pEnv->DeleteLocalRef(inner);
+            DeleteLocalRef(inner);
             TraceLog(TRACE_LEVEL_ERROR, "Unexpected Errors\n");
             code = KEVO_RC_UNEXPECTED;
         }
@@ -358,7 +368,7 @@ int32_t KEVO_JVMHandler::KEVO_JVM_getExceptionCode(jthrowable exception)
         jstring text = static_cast<jstring>(CallObjectMethod(exception, toString));
         jthrowable inner = KEVO_JVM_ExceptionOccurred(m_pEnv);
         if (inner != NULL)
-            m_pEnv->DeleteLocalRef(inner);
+            DeleteLocalRef(inner);
         size_t size = 0;
         if (text != NULL && KEVO_JVM_GetStringChars(text, NULL, &size) == KEVO_RC_OK) {
             char* buffer = static_cast<char*>(malloc(size));
@@ -367,7 +377,7 @@ int32_t KEVO_JVMHandler::KEVO_JVM_getExceptionCode(jthrowable exception)
             free(buffer);
         }
         if (text != NULL)
-            m_pEnv->DeleteLocalRef(text);
+            DeleteLocalRef(text);
     }
     TraceLog(TRACE_LEVEL_ERROR, "ErrorCode = %d\n", code);
     return TraceExit(op, code);
@@ -527,7 +537,7 @@ int32_t KEVO_JVMHandler::FetchField(jmethodID getter, jobject target, Unit** fie
         }
     }
     if (text != NULL)
-        m_pEnv->DeleteLocalRef(text);
+        DeleteLocalRef(text);
     return rc;
 }
 

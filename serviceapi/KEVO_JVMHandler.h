@@ -84,6 +84,7 @@ private:
     jobject CallObjectMethod(jobject target, jmethodID method);
     jint CallIntMethod(jobject target, jmethodID method);
     jboolean IsInstanceOf(jobject target, jclass cls);
+    void DeleteLocalRef(jobject ref);
     // The two checks of a verified step: 0 lets the operation go on.
     // *thrown (when given) tells whether an exception was pending.
     int32_t CheckException(bool* thrown = NULL);

@@ -25,5 +25,6 @@ if(TARGET kevo_jvmemu)
     KEVO_JVMEMU_DIR="$<TARGET_FILE_DIR:kevo_jvmemu>"
     KEVO_CARD_CASES_DIR="${card_cases}"
     KEVO_TESTBED_HTTP_PORT=${KEVO_TESTBED_HTTP_PORT})
+  target_include_directories(card_step_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/serviceapi)
   add_dependencies(card_step_test kevo_install_image)
 endif()
