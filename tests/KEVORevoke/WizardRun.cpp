@@ -297,7 +297,7 @@ bool WizardRun::Start(DWORD timeoutMs)
     p.workDir = options_.workDir;
     p.pathPrefix = options_.jvmDir;
     p.env[L"KEVO_JVMEMU_SCENARIO"] = scenario;
-    // JNI slots the service library used that the emulation lacks.
+    // The emulation's report: traps, misuses, references left over.
     p.env[L"KEVO_JVMEMU_TRAPS"] = options_.workDir + L"traps.txt";
     if (!child_.Start(options_.exe, L"", p))
         return false;

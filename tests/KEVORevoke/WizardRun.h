@@ -123,7 +123,7 @@ public:
     // True once the program has ended (within the time-out).
     bool WaitForExit(DWORD timeoutMs = 20000);
     bool Running() const { return child_.Running(); }
-    // What the JNI emulation recorded as slots it lacks (empty: none).
+    // The JNI emulation's report of the run (see JvmEmuReport.h).
     std::string Traps() const;
     // Trace log lines of this run (Shift-JIS bytes).
     std::string Log() const;

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <memory>
 
+#include "JvmEmuReport.h"
 #include "WizardRun.h"
 
 using namespace kevotest;
@@ -193,7 +194,9 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
     // Enter ends the program on the last screen.
     PressKey(dialog, VK_RETURN);
     EXPECT_TRUE(run.WaitForExit());
-    EXPECT_EQ("", run.Traps());
+    // The service library used only what the JNI emulation implements and
+    // released every reference it made.
+    EXPECT_TRUE(jvmemu::Problems(run.Traps()).empty()) << run.Traps();
 
     // The flow's lines in order, stamped with Japan time.
     std::string log = run.Log();

@@ -27,6 +27,7 @@ kevo_add_gtest(wizard_window_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/WizardWindow
                DEPENDS KEVORevoke kevo_install_image kevo_softcard ${jvmemu_depends}
                TIMEOUT 1800 LABELS wizard)
 set_tests_properties(wizard_window_test PROPERTIES FIXTURES_REQUIRED "testbed;softcard")
+target_include_directories(wizard_window_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/serviceapi)
 
 # Dialogs 102 and 103, string 101, icons, manifest and version as built
 # (reads the PE file; no Wine needed).
