@@ -126,7 +126,7 @@ RECT ItemRect(HWND dialog, int id)
 namespace {
 struct TipProbe {
     DWORD pid;
-    std::wstring text;
+    std::vector<std::wstring> texts;
 };
 BOOL CALLBACK ReadVisibleTip(HWND window, LPARAM param)
 {
@@ -134,20 +134,18 @@ BOOL CALLBACK ReadVisibleTip(HWND window, LPARAM param)
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner == probe->pid && IsWindowVisible(window) && lstrcmpiW(ClassOf(window).c_str(), L"tooltips_class32") == 0) {
-        probe->text = WindowText(window);
-        if (probe->text.empty())
-            probe->text = L"<visible, no text>";
-        return FALSE;
+        std::wstring text = WindowText(window);
+        probe->texts.push_back(text.empty() ? L"<visible, no text>" : text);
     }
     return TRUE;
 }
 }  // namespace
 
-std::wstring VisibleToolTipText(DWORD pid)
+std::vector<std::wstring> VisibleToolTipTexts(DWORD pid)
 {
-    TipProbe probe = {pid, L""};
+    TipProbe probe = {pid, {}};
     EnumWindows(ReadVisibleTip, reinterpret_cast<LPARAM>(&probe));
-    return probe.text;
+    return probe.texts;
 }
 
 // ---- acting --------------------------------------------------------------------
@@ -209,8 +207,16 @@ std::wstring HoverForToolTip(DWORD pid, HWND control, const std::wstring& expect
             // move takes the program's loop, where the dialog relays it.
             if (step++ % 100 == 0)
                 PostMessageW(control, WM_MOUSEMOVE, 0, MAKELPARAM(r.right / 2, r.bottom / 2));
-            seen = VisibleToolTipText(pid);
-            return seen == expected;
+            // A tip of an earlier screen may still be fading out.
+            seen.clear();
+            for (const std::wstring& text : VisibleToolTipTexts(pid)) {
+                if (text == expected) {
+                    seen = text;
+                    return true;
+                }
+                seen += (seen.empty() ? L"" : L" | ") + text;
+            }
+            return false;
         },
         timeoutMs);
     return seen;

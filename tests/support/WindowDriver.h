@@ -40,8 +40,8 @@ bool ItemEnabled(HWND dialog, int id);
 POINT DialogBaseUnits(HWND dialog, int cxDu, int cyDu);
 // A control's rectangle in the dialog's client area, in pixels.
 RECT ItemRect(HWND dialog, int id);
-// The text of a visible tooltip of pid, or empty.
-std::wstring VisibleToolTipText(DWORD pid);
+// The texts of the visible tooltips of pid.
+std::vector<std::wstring> VisibleToolTipTexts(DWORD pid);
 
 // ---- acting --------------------------------------------------------------------
 // (Buttons: ClickButton of KevoTestSupport.h.)
@@ -55,8 +55,8 @@ void ClickCloseBox(HWND window);
 // A system-menu item chosen (its command id).
 void ChooseSystemMenuItem(HWND window, UINT command);
 // Moves the pointer onto the control and keeps it there (with a mouse move
-// every two seconds) until a tooltip of pid shows expected; returns the
-// last tooltip text seen.
+// every two seconds) until a tooltip of pid shows expected; returns expected,
+// or the tooltip texts last seen.
 std::wstring HoverForToolTip(DWORD pid, HWND control, const std::wstring& expected, DWORD timeoutMs);
 
 // A PIN prompt: an enabled window of pid with an edit box and OK (1) and
