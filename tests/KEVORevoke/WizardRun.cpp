@@ -144,7 +144,9 @@ SOCKET ConnectLoopback(int port)
 
 bool CounterRelay::Start()
 {
-    TestbedRequest("GET", "/_testbed/count?path=/");  // starts Winsock
+    WSADATA winsock;
+    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0)
+        return false;
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
@@ -261,10 +263,8 @@ std::string DescribeScreen(const ScreenView& v)
     if (v.tableVisible)
         text += L"  氏名: " + v.name + L"\n  性別: " + v.gender + L"  生年月日: " + v.birth + L"\n  住所: " + v.address +
                 L"\n";
-    text += L"  >" + v.prompt.substr(v.prompt.find_first_not_of(L"\n ") == std::wstring::npos
-                                         ? 0
-                                         : v.prompt.find_first_not_of(L"\n ")) +
-            L"\n";
+    size_t promptStart = v.prompt.find_first_not_of(L"\n ");
+    text += L"  > " + (promptStart == std::wstring::npos ? std::wstring() : v.prompt.substr(promptStart)) + L"\n";
     text += L"  [" + (v.forwardVisible ? v.forward : std::wstring(L"-")) + L"] [" + v.end + L"]\n";
     return Utf8(text);
 }
