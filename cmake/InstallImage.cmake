@@ -29,6 +29,14 @@ if(TARGET KEVOServiceAPIk)
        $<TARGET_FILE:KEVOServiceAPIk> ${KEVO_IMAGE_DIR}/KEVOServiceAPI.dll)
 endif()
 
+list(APPEND image_files KEVOValidationInfo.ini)
+# What the image holds, by file name (generator expressions for the built
+# ones), for the installer and the release package.
+set(KEVO_IMAGE_FILES ${image_files})
+if(TARGET KEVOServiceAPIk)
+  list(APPEND KEVO_IMAGE_FILES KEVOServiceAPI.dll)
+endif()
+
 set(settings_template ${CMAKE_SOURCE_DIR}/cmake/image/KEVOValidationInfo.ini.in)
 set(settings_file ${KEVO_IMAGE_DIR}/KEVOValidationInfo.ini)
 add_custom_command(OUTPUT ${settings_file}
@@ -38,6 +46,14 @@ add_custom_command(OUTPUT ${settings_file}
           -P ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
   DEPENDS ${settings_template} ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
   COMMENT "Default settings file of the install image")
+
+# The files the image is copied from, for rules that must rerun when it changes.
+set(KEVO_IMAGE_SOURCES ${settings_file})
+foreach(t ${image_targets})
+  if(TARGET ${t})
+    list(APPEND KEVO_IMAGE_SOURCES $<TARGET_FILE:${t}>)
+  endif()
+endforeach()
 
 add_custom_target(kevo_install_image ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}

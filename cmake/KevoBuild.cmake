@@ -4,6 +4,22 @@
 set(KEVO_SOURCE_DIR ${CMAKE_SOURCE_DIR})
 set(KEVO_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
 
+# Reproducible binaries: two clean builds of one commit, wherever their trees
+# are, give the same bytes. Build paths are mapped away (the trace lines print
+# only a source file's base name, so __FILE__ loses nothing), and the linker
+# writes no time stamp into the PE header.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(
+    $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>
+    $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>)
+  if(WIN32)
+    add_link_options(-Wl,--no-insert-timestamp)
+  endif()
+elseif(MSVC)
+  add_compile_options(/Brepro)
+  add_link_options(/Brepro)
+endif()
+
 if(WIN32)
   enable_language(RC)
   # Narrow literals are Shift-JIS; sources are UTF-8.

@@ -31,3 +31,22 @@ bool BuildTraceLogPath(char* out, size_t capacity, const char* tempDir, const ch
     }
     return true;
 }
+
+TraceClock TraceClockFromTm(const struct tm& local, int millisecond)
+{
+    TraceClock c = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                    local.tm_min,         local.tm_sec,     millisecond};
+    return c;
+}
+
+bool SplitFileTime(unsigned long long ticks, long long* unixSeconds, int* millisecond)
+{
+    const unsigned long long kTicksPerSecond = 10000000ULL;
+    const unsigned long long kEpochDifference = 11644473600ULL * kTicksPerSecond;  // 1601 -> 1970
+    if (ticks < kEpochDifference)
+        return false;
+    unsigned long long since1970 = ticks - kEpochDifference;
+    *unixSeconds = static_cast<long long>(since1970 / kTicksPerSecond);
+    *millisecond = static_cast<int>((since1970 % kTicksPerSecond) / 10000ULL);
+    return true;
+}

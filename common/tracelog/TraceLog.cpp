@@ -86,6 +86,7 @@ extern "C" void TraceInitLock(void)
 
 extern "C" void TraceAppend(int level, const char* format, ...)
 {
+    TraceErrorKeeper keeper;
     EnsureLevelRead();
     EnsureCommitRead();
     if (level > g_traceLevel)
@@ -98,6 +99,7 @@ extern "C" void TraceAppend(int level, const char* format, ...)
 
 extern "C" void TraceLog(int level, const char* format, ...)
 {
+    TraceErrorKeeper keeper;
     EnsureLevelRead();
     if (level > g_traceLevel)
         return;

@@ -2,6 +2,7 @@
 // The settings come from the environment variables KEVO_TRACE and
 // KEVO_TRACECOMMIT (the registry's TRACE and TRACECOMMIT), the directory
 // from TMPDIR (default /tmp).
+#include <errno.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
@@ -34,14 +35,7 @@ TraceClock TracePlatformNow()
     struct tm local;
     if (gettimeofday(&tv, NULL) != 0 || localtime_r(&tv.tv_sec, &local) == NULL)
         return c;
-    c.year = local.tm_year + 1900;
-    c.month = local.tm_mon + 1;
-    c.day = local.tm_mday;
-    c.hour = local.tm_hour;
-    c.minute = local.tm_min;
-    c.second = local.tm_sec;
-    c.millisecond = static_cast<int>(tv.tv_usec / 1000);
-    return c;
+    return TraceClockFromTm(local, static_cast<int>(tv.tv_usec / 1000));
 }
 
 bool TracePlatformTempDir(char* out, size_t capacity)
@@ -82,4 +76,15 @@ FILE* TracePlatformOpenAppend(const char* path, bool commit)
     FILE* file = fopen(path, "a+");
     (void)commit;  // flushes reach the file; fsync is not needed for a diagnostic log
     return file;
+}
+
+TraceCallerError TracePlatformSaveError()
+{
+    TraceCallerError saved = {0, errno};
+    return saved;
+}
+
+void TracePlatformRestoreError(const TraceCallerError& saved)
+{
+    errno = saved.cError;
 }

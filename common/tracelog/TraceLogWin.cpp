@@ -2,6 +2,9 @@
 // time, the user's temporary directory and a critical section.
 #include <windows.h>
 
+#include <errno.h>
+#include <time.h>
+
 #include "TracePlatform.h"
 
 namespace {
@@ -27,10 +30,25 @@ bool TracePlatformReadSetting(const char* name, int* value)
 
 TraceClock TracePlatformNow()
 {
-    SYSTEMTIME st;
-    GetLocalTime(&st);
-    TraceClock c = {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
-    return c;
+    // The C runtime's conversion, not GetLocalTime: the revocation tool fixes
+    // TZ=JST-9 for every local time it shows, and its log follows it. A
+    // program that sets no TZ gets the system's zone from the runtime, as
+    // GetLocalTime would give it.
+    TraceClock zero = {0, 0, 0, 0, 0, 0, 0};
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    long long seconds = 0;
+    int millisecond = 0;
+    if (!SplitFileTime(ticks.QuadPart, &seconds, &millisecond))
+        return zero;
+    __time64_t when = static_cast<__time64_t>(seconds);
+    struct tm local;
+    if (_localtime64_s(&local, &when) != 0)
+        return zero;
+    return TraceClockFromTm(local, millisecond);
 }
 
 bool TracePlatformTempDir(char* out, size_t capacity)
@@ -72,4 +90,16 @@ FILE* TracePlatformOpenAppend(const char* path, bool commit)
 {
     // Text mode: the C runtime writes each "\n" as CR LF; "c" commits on flush.
     return fopen(path, commit ? "a+c" : "a+");
+}
+
+TraceCallerError TracePlatformSaveError()
+{
+    TraceCallerError saved = {GetLastError(), errno};
+    return saved;
+}
+
+void TracePlatformRestoreError(const TraceCallerError& saved)
+{
+    errno = saved.cError;
+    SetLastError(saved.lastError);
 }

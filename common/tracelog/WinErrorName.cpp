@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "TraceLog.h"
+#include "TracePlatform.h"
 
 namespace {
 struct NamedCode {
@@ -46,6 +47,7 @@ extern "C" char* WinErrorName(unsigned long code)
 
 extern "C" void TraceWinError(unsigned long code, const char* what, const char* file, int line)
 {
+    TraceErrorKeeper keeper;
     char* name = WinErrorName(code);
     if (name == NULL)
         return;

@@ -1,31 +1,41 @@
 // Software card: a CryptoAPI provider that stands in for the citizen's IC
 // card under the name "KEVO Crypto Service Provider". It holds one RSA
-// signature key and the matching DER user certificate, read from two files
-// next to the DLL:
+// signature key and the matching DER user certificate, read at each opening
+// from two files:
 //     KEVOSoftCard.key  PRIVATEKEYBLOB marked as the key of a
 //                       signature key (CALG_RSA_SIGN)
 //     KEVOSoftCard.cer  the user certificate, DER
-// and delegates hashing and signing to the platform's built-in RSA provider,
-// which returns signatures least significant byte first, as a card
-// provider does.
+// in the folder named by SoftCardDir, or else next to the DLL, and delegates
+// hashing and signing to the platform's built-in RSA provider, which returns
+// signatures least significant byte first, as a card provider does.
 //
-// Test switches, DWORD values under the provider's registration key, read
-// at each call so a test flips them without touching the tool under test:
-//     SoftCardFailOpen  non-zero: CPAcquireContext fails with this code
-//                       (for example SCARD_W_CANCELLED_BY_USER: the citizen
-//                       cancelled at the card prompt)
-//     SoftCardFailSign  non-zero: CPSignHash fails with this code when it is
-//                       asked for the signature itself (where a card would
-//                       ask for the PIN), for example a cancelled PIN prompt
+// Test switches, values under the provider's registration key, read at each
+// call so a test flips them without touching the tool under test:
+//     SoftCardFailOpen   DWORD, non-zero: CPAcquireContext fails with this
+//                        code (for example SCARD_W_CANCELLED_BY_USER)
+//     SoftCardFailSign   DWORD, non-zero: CPSignHash fails with this code
+//                        when it is asked for the signature itself
+//     SoftCardPinPrompt  DWORD, where the card asks for its PIN: 1 when it
+//                        is opened, 2 when it signs, 3 both, 0 never
+//     SoftCardPin        REG_SZ, the PIN the prompt expects ("1234" when
+//                        absent)
+//     SoftCardDir        REG_SZ, the folder holding the key and certificate
+//                        files (the DLL's own folder when absent or empty)
+// The prompt (SoftCardPinDialog) answers Cancel with
+// SCARD_W_CANCELLED_BY_USER and a PIN other than SoftCardPin with
+// SCARD_W_WRONG_CHV.
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
+
+#include "SoftCardPinDialog.h"
 
 // The provider interface's table, which mingw's headers lack. The software
-// card never reads it.
+// card reads FuncReturnhWnd, the window its prompt should belong to.
 typedef struct _VTableProvStruc {
     DWORD Version;
     FARPROC FuncVerifyImage;
@@ -41,9 +51,15 @@ typedef struct _VTableProvStruc {
 namespace {
 
 const char kProviderName[] = "KEVO Crypto Service Provider";
-const char kRegistrationKey[] = "Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
+const wchar_t kRegistrationKey[] =
+    L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
 const char kContainerName[] = "KEVOSoftCard";
-const DWORD kNoCard = 0x8010000CUL;  // SCARD_E_NO_SMARTCARD: key or certificate file missing
+const wchar_t kDefaultPin[] = L"1234";
+const DWORD kNoCard = 0x8010000CUL;          // SCARD_E_NO_SMARTCARD: key or certificate file missing
+const DWORD kCancelledByUser = 0x8010006EUL;  // SCARD_W_CANCELLED_BY_USER
+const DWORD kWrongPin = 0x8010006BUL;         // SCARD_W_WRONG_CHV
+const DWORD kPromptAtOpen = 1;
+const DWORD kPromptAtSign = 2;
 const DWORD kContextMagic = 0x4B534343UL;
 const DWORD kKeyMagic = 0x4B53434BUL;
 
@@ -53,6 +69,7 @@ struct Context {
     HCRYPTKEY innerKey;    // the imported signature key
     BYTE* certificate;
     DWORD certificateLength;
+    FARPROC returnWindow;  // the table's FuncReturnhWnd, for the prompt's owner
 };
 
 struct UserKey {
@@ -78,46 +95,123 @@ BOOL Fail(DWORD code)
     return FALSE;
 }
 
-DWORD ReadSwitch(const char* name)
+DWORD ReadSwitch(const wchar_t* name)
 {
     HKEY key;
     DWORD value = 0;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistrationKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistrationKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     DWORD type = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key, name, NULL, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof value)
         value = 0;
     RegCloseKey(key);
     return value;
 }
 
-// Directory of this DLL, with a trailing backslash.
-bool ModuleDirectory(char* out, DWORD capacity)
+// A REG_SZ value of the registration into out (capacity units); false, with
+// out empty, when it is absent, empty, of another type or too long.
+bool ReadText(const wchar_t* name, wchar_t* out, DWORD capacity)
+{
+    out[0] = L'\0';
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistrationKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD size = capacity * sizeof(wchar_t);
+    LONG rc = RegQueryValueExW(key, name, NULL, &type, reinterpret_cast<BYTE*>(out), &size);
+    RegCloseKey(key);
+    DWORD units = size / sizeof(wchar_t);
+    // The stored text need not end in a terminator.
+    bool ok = rc == ERROR_SUCCESS && type == REG_SZ && (units < capacity || out[capacity - 1] == L'\0');
+    if (ok && units < capacity)
+        out[units] = L'\0';
+    if (!ok)
+        out[0] = L'\0';
+    return ok && out[0] != L'\0';
+}
+
+HMODULE ThisModule()
 {
     HMODULE self = NULL;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&ModuleDirectory), &self))
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &self);
+    return self;
+}
+
+// The folder of the key and certificate, with a trailing backslash:
+// SoftCardDir when set, else the DLL's own folder.
+bool CardDirectory(wchar_t* out, DWORD capacity)
+{
+    if (ReadText(L"SoftCardDir", out, capacity - 1)) {
+        size_t n = wcslen(out);
+        if (out[n - 1] != L'\\' && out[n - 1] != L'/') {
+            out[n] = L'\\';
+            out[n + 1] = L'\0';
+        }
+        return true;
+    }
+    HMODULE self = ThisModule();
+    if (self == NULL)
         return false;
-    DWORD n = GetModuleFileNameA(self, out, capacity);
+    DWORD n = GetModuleFileNameW(self, out, capacity);
     if (n == 0 || n >= capacity)
         return false;
-    char* slash = strrchr(out, '\\');
+    wchar_t* slash = wcsrchr(out, L'\\');
     if (slash == NULL)
         return false;
-    slash[1] = '\0';
+    slash[1] = L'\0';
     return true;
 }
 
-// Reads a whole file; the caller frees *data.
-bool ReadWholeFile(const char* directory, const char* name, BYTE** data, DWORD* length)
+// The window the prompt belongs to: the one the application gave CryptoAPI
+// (PP_CLIENT_HWND, handed out through FuncReturnhWnd), else the calling
+// thread's active window, else none.
+HWND PromptOwner(FARPROC returnWindow)
 {
-    char path[MAX_PATH * 2];
-    if (_snprintf(path, sizeof path, "%s%s", directory, name) < 0)
+    // The platform's table hands out a stdcall function.
+    typedef void(WINAPI * ReturnWindowFunction)(HWND*);
+    HWND owner = NULL;
+    if (returnWindow != NULL)
+        reinterpret_cast<ReturnWindowFunction>(returnWindow)(&owner);
+    if (owner == NULL || !IsWindow(owner))
+        owner = GetActiveWindow();
+    return owner;
+}
+
+// Asks for the PIN when SoftCardPinPrompt names this point: ERROR_SUCCESS
+// to go on, or the code the card answers with.
+DWORD CheckPin(DWORD point, FARPROC returnWindow)
+{
+    if ((ReadSwitch(L"SoftCardPinPrompt") & point) == 0)
+        return ERROR_SUCCESS;
+    wchar_t expected[SOFTCARD_PIN_MAX_LENGTH + 1];
+    if (!ReadText(L"SoftCardPin", expected, SOFTCARD_PIN_MAX_LENGTH + 1))
+        wcscpy(expected, kDefaultPin);
+    wchar_t typed[SOFTCARD_PIN_MAX_LENGTH + 1];
+    PinAnswer answer = AskForPin(ThisModule(), PromptOwner(returnWindow), typed, SOFTCARD_PIN_MAX_LENGTH + 1);
+    DWORD result = ERROR_SUCCESS;
+    if (answer == kPinCancelled)
+        result = kCancelledByUser;
+    else if (answer == kPinNoWindow)
+        result = GetLastError() != ERROR_SUCCESS ? GetLastError() : static_cast<DWORD>(NTE_FAIL);
+    else if (wcscmp(typed, expected) != 0)
+        result = kWrongPin;
+    SecureZeroMemory(typed, sizeof typed);
+    SecureZeroMemory(expected, sizeof expected);
+    return result;
+}
+
+// Reads a whole file; the caller frees *data.
+bool ReadWholeFile(const wchar_t* directory, const wchar_t* name, BYTE** data, DWORD* length)
+{
+    wchar_t path[MAX_PATH * 2];
+    if (wcslen(directory) + wcslen(name) >= sizeof path / sizeof path[0])
         return false;
-    path[sizeof path - 1] = '\0';
-    FILE* file = fopen(path, "rb");
+    wcscpy(path, directory);
+    wcscat(path, name);
+    FILE* file = _wfopen(path, L"rb");
     if (file == NULL)
         return false;
     bool ok = false;
@@ -172,29 +266,37 @@ BOOL CopyOut(const void* source, DWORD length, BYTE* out, DWORD* outLength)
 SOFTCARD_API CPAcquireContext(HCRYPTPROV* phProv, LPCSTR szContainer, DWORD dwFlags, PVTableProvStruc pVTable)
 {
     (void)szContainer;
-    (void)pVTable;
     if (phProv == NULL)
         return Fail(ERROR_INVALID_PARAMETER);
     if (dwFlags & (CRYPT_NEWKEYSET | CRYPT_DELETEKEYSET))
         return Fail(NTE_BAD_FLAGS);
-    DWORD forced = ReadSwitch("SoftCardFailOpen");
+    DWORD forced = ReadSwitch(L"SoftCardFailOpen");
     if (forced != 0)
         return Fail(forced);
 
-    char directory[MAX_PATH];
-    if (!ModuleDirectory(directory, sizeof directory))
+    wchar_t directory[MAX_PATH];
+    if (!CardDirectory(directory, MAX_PATH))
         return Fail(kNoCard);
     Context* c = static_cast<Context*>(calloc(1, sizeof(Context)));
     if (c == NULL)
         return Fail(NTE_NO_MEMORY);
     c->magic = kContextMagic;
+    c->returnWindow = pVTable != NULL ? pVTable->FuncReturnhWnd : NULL;
     BYTE* blob = NULL;
     DWORD blobLength = 0;
-    if (!ReadWholeFile(directory, "KEVOSoftCard.key", &blob, &blobLength) ||
-        !ReadWholeFile(directory, "KEVOSoftCard.cer", &c->certificate, &c->certificateLength)) {
+    // As with a real card, a missing card is reported before any PIN prompt.
+    if (!ReadWholeFile(directory, L"KEVOSoftCard.key", &blob, &blobLength) ||
+        !ReadWholeFile(directory, L"KEVOSoftCard.cer", &c->certificate, &c->certificateLength)) {
         free(blob);
         FreeContext(c);
         return Fail(kNoCard);
+    }
+    DWORD pin = CheckPin(kPromptAtOpen, c->returnWindow);
+    if (pin != ERROR_SUCCESS) {
+        SecureZeroMemory(blob, blobLength);
+        free(blob);
+        FreeContext(c);
+        return Fail(pin);
     }
     if (!CryptAcquireContextA(&c->inner, NULL, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
         DWORD error = GetLastError();
@@ -352,14 +454,19 @@ SOFTCARD_API CPSignHash(HCRYPTPROV hProv, HCRYPTHASH hHash, DWORD dwKeySpec, LPC
                         LPBYTE pbSignature, LPDWORD pcbSigLen)
 {
     (void)szDescription;
-    if (AsContext(hProv) == NULL)
+    Context* c = AsContext(hProv);
+    if (c == NULL)
         return Fail(NTE_BAD_UID);
     if (dwKeySpec != AT_SIGNATURE)
         return Fail(NTE_NO_KEY);
+    // The length query needs no PIN; the signature itself does.
     if (pbSignature != NULL) {
-        DWORD forced = ReadSwitch("SoftCardFailSign");
+        DWORD forced = ReadSwitch(L"SoftCardFailSign");
         if (forced != 0)
             return Fail(forced);
+        DWORD pin = CheckPin(kPromptAtSign, c->returnWindow);
+        if (pin != ERROR_SUCCESS)
+            return Fail(pin);
     }
     return CryptSignHashW(hHash, AT_SIGNATURE, NULL, dwFlags, pbSignature, pcbSigLen);
 }

@@ -42,7 +42,7 @@ std::string Field(const std::string& report, const std::string& key)
 }
 
 struct Scenario {
-    std::string card = "tokyo";      // folder of make-card-cases
+    std::string card = "card_tokyo";  // folder of the software card's cases
     std::vector<std::string> java = {"name=" + kName, "address=" + kAddress, "gender=1", "dateOfBirth=319750415"};
     std::string clock;               // counter clock; empty: the testbed's own
     DWORD failOpen = 0;              // SoftCardFailOpen
@@ -137,14 +137,14 @@ TEST_F(CardStepTest, IssuerGenderAndValidity)
         const char* genderText;
     };
     const Case cases[] = {
-        {"twokeys", "gender=2", "", "0", "14", u8"神奈川県", u8"女"},
-        {"nokey", "gender=0", "", "0", "00", u8"不明", u8"不明"},
-        {"tokyo", nullptr, "", "0", "13", u8"東京都", u8"不明"},
+        {"card_twokeys", "gender=2", "", "0", "14", u8"神奈川県", u8"女"},
+        {"card_nokey", "gender=0", "", "0", "00", u8"不明", u8"不明"},
+        {"card_tokyo", nullptr, "", "0", "13", u8"東京都", u8"不明"},
         // The certificate ends at 2030-12-31 23:59:59 UTC.
-        {"boundary", "gender=1", "20301231235959", "0", "13", u8"東京都", u8"男"},
-        {"boundary", "gender=1", "20310101000000", "708", "13", u8"東京都", u8"男"},
+        {"card_boundary", "gender=1", "20301231235959", "0", "13", u8"東京都", u8"男"},
+        {"card_boundary", "gender=1", "20310101000000", "708", "13", u8"東京都", u8"男"},
         // Starts in 2030 and ended in 2025: not yet valid wins.
-        {"future", "gender=1", "20260101000000", "709", "13", u8"東京都", u8"男"},
+        {"card_future", "gender=1", "20260101000000", "709", "13", u8"東京都", u8"男"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.card) + " " + c.clock);

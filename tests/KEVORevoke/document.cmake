@@ -20,6 +20,7 @@ set_tests_properties(revoke_xml_verify PROPERTIES
 
 # The software card through CryptoAPI, as the card step and the document use it.
 kevo_add_gtest(softcard_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoftCardTest.cpp
-               LIBS advapi32 crypt32 DEPENDS kevo_softcard
-               PROPERTIES FIXTURES_REQUIRED softcard)
-target_compile_definitions(softcard_test PRIVATE KEVO_SOFTCARD_DIR="${KEVO_SOFTCARD_DIR}")
+               LIBS advapi32 crypt32 user32 DEPENDS kevo_softcard)
+set_tests_properties(softcard_test PROPERTIES FIXTURES_REQUIRED "softcard;softcard_cards")
+target_compile_definitions(softcard_test PRIVATE KEVO_SOFTCARD_DIR="${KEVO_SOFTCARD_DIR}"
+                           KEVO_SOFTCARD_CARDS_DIR="${KEVO_SOFTCARD_CARDS_DIR}")

@@ -3,12 +3,37 @@
 // trace settings are read once per process).
 #include <windows.h>
 
+#include <errno.h>
+#include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include <string>
 
 #include "TraceLog.h"
+
+namespace {
+
+// The current UTC time as YYYYMMDDhhmmssmmm.
+void UtcStamp(char* out, size_t capacity)
+{
+    SYSTEMTIME st;
+    GetSystemTime(&st);
+    snprintf(out, capacity, "%04d%02d%02d%02d%02d%02d%03d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+             st.wSecond, st.wMilliseconds);
+}
+
+// The codes a caller reads after a trace call.
+void ReadCodes(char* out, size_t capacity)
+{
+    DWORD lastError = GetLastError();
+    int cError = errno;
+    snprintf(out, capacity, "%lu,%d", lastError, cError);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -33,6 +58,37 @@ int main(int argc, char** argv)
         GetLocalTime(&st);
         Sleep(1100 - st.wMilliseconds);
         TraceLog(TRACE_LEVEL_FLOW, "second\n");
+    } else if (strcmp(mode, "last-error") == 0) {
+        // Two real failures (errno EBADF, last error ERROR_FILE_NOT_FOUND),
+        // then each kind of trace call; the first one creates the file, the
+        // later ones open it again.
+        char missing[MAX_PATH + 32];
+        GetTempPathA(MAX_PATH, missing);
+        strcat(missing, "no-such-file.bin");
+        _close(-1);
+        CreateFileA(missing, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        char afterLog[32], afterAppend[32], afterWinError[32];
+        TraceLog(TRACE_LEVEL_FLOW, "first\n");
+        ReadCodes(afterLog, sizeof afterLog);
+        TraceAppend(TRACE_LEVEL_FLOW, "fragment\n");
+        ReadCodes(afterAppend, sizeof afterAppend);
+        TraceWinError(0x8010006EUL, "CryptAcquireContextW", TRACE_HERE);
+        ReadCodes(afterWinError, sizeof afterWinError);
+        TraceLog(TRACE_LEVEL_FLOW, "kept:%s %s %s\n", afterLog, afterAppend, afterWinError);
+    } else if (strcmp(mode, "zone") == 0 && argc > 2) {
+        // The program fixes its zone as the revocation tool does; the line
+        // between the two UTC readings carries the log's local time.
+        char setting[64];
+        snprintf(setting, sizeof setting, "TZ=%s", argv[2]);
+        _putenv(setting);
+        _tzset();
+        char before[32], after[32];
+        UtcStamp(before, sizeof before);
+        TraceLog(TRACE_LEVEL_FLOW, "mark\n");
+        UtcStamp(after, sizeof after);
+        SYSTEMTIME pc;
+        GetLocalTime(&pc);
+        TraceLog(TRACE_LEVEL_FLOW, "utc:%s %s pc-hour:%02d\n", before, after, pc.wHour);
     }
     return 0;
 }

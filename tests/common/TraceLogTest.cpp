@@ -1,5 +1,6 @@
 // The trace log as a program writes it: file name, line format and bytes,
-// levels, commit mode, the 1023-byte cut and the error naming.
+// levels, commit mode, the 1023-byte cut, the error naming, the caller's
+// error codes kept across trace calls and the local time of the C runtime.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -29,6 +30,10 @@ protected:
     long Run(const char* mode)
     {
         return RunProgram(kProbe, Widen(mode), options_, 30000);
+    }
+    long RunExe(const char* unixPath)
+    {
+        return RunProgram(WinePath(unixPath), L"", options_, 30000);
     }
     std::string Logs() { return ReadLogs(temp_, L"KEVOProbe"); }
 
@@ -164,6 +169,106 @@ TEST_F(TraceLogTest, TempDirectoryTooLongForTheNameDropsTheLines)
     options_.tempDir = deep;
     ASSERT_EQ(0, Run("basic"));
     EXPECT_TRUE(ListFiles(deep, L"*.log").empty());
+}
+
+TEST_F(TraceLogTest, TraceCallsKeepTheCallersErrorCodes)
+{
+    EnableTrace(20);
+    ASSERT_EQ(0, Run("last-error"));
+    // ERROR_FILE_NOT_FOUND and EBADF after TraceLog, TraceAppend and TraceWinError.
+    EXPECT_NE(std::string::npos, Logs().find("kept:2,9 2,9 2,9\r\n")) << Logs();
+}
+
+// The code written right after the first occurrence of prefix (Shift-JIS
+// bytes, looked up literally), or "" when prefix is absent.
+std::string CodeAfter(const std::string& log, const std::string& prefix)
+{
+    size_t at = log.find(prefix);
+    if (at == std::string::npos)
+        return "";
+    size_t start = at + prefix.size();
+    size_t end = log.find_first_not_of("-0123456789abcdefx", start);
+    return log.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// Each program's failure line names the code of the WinINet call that failed
+// (ERROR_INVALID_PARAMETER under Wine, as the program's first line reads it
+// straight after the call), although trace lines, each reopening the log
+// file, come in between.
+TEST_F(TraceLogTest, InternetOpenFailureLinesNameTheFailingCallsCode)
+{
+    EnableTrace(20);
+    ASSERT_EQ(0, RunExe(KEVO_VERCHK_OPEN_FAILURE_PROBE));
+    std::string verchk = ReadLogs(temp_, L"KEVOSOFTVERCHK");
+    std::string opened = CodeAfter(verchk, "InternetOpen error code: ");
+    EXPECT_EQ("87", opened) << verchk;
+    EXPECT_EQ(opened, CodeAfter(verchk, ToCp932(L"HTTP_InternetOpen() 失敗("))) << verchk;
+
+    ASSERT_EQ(0, RunExe(KEVO_REVOKE_OPEN_FAILURE_PROBE));
+    std::string revoke = ReadLogs(temp_, L"KEVORevoke");
+    std::string connected = CodeAfter(revoke, ToCp932(L"InternetConnect:Windowsエラー<UNKNOWN:"));
+    EXPECT_EQ("0x57", connected) << revoke;
+    EXPECT_EQ(connected, CodeAfter(revoke, ToCp932(L"HttpOpenRequest:Windowsエラー<UNKNOWN:"))) << revoke;
+}
+
+// Milliseconds since 1970 of a YYYYMMDDhhmmssmmm text (UTC).
+long long EpochMs(int y, int mo, int d, int h, int mi, int s, int ms)
+{
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(y);
+    st.wMonth = static_cast<WORD>(mo);
+    st.wDay = static_cast<WORD>(d);
+    st.wHour = static_cast<WORD>(h);
+    st.wMinute = static_cast<WORD>(mi);
+    st.wSecond = static_cast<WORD>(s);
+    st.wMilliseconds = static_cast<WORD>(ms);
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    return static_cast<long long>(t.QuadPart / 10000ULL) - 11644473600000LL;
+}
+
+long long DigitsMs(const std::string& d)
+{
+    return EpochMs(std::stoi(d.substr(0, 4)), std::stoi(d.substr(4, 2)), std::stoi(d.substr(6, 2)),
+                   std::stoi(d.substr(8, 2)), std::stoi(d.substr(10, 2)), std::stoi(d.substr(12, 2)),
+                   std::stoi(d.substr(14, 3)));
+}
+
+// A program that fixes TZ (as the revocation tool fixes TZ=JST-9) gets line
+// stamps and a file name in that zone, whatever the PC's own zone is.
+TEST_F(TraceLogTest, LocalTimeFollowsTheZoneTheProgramFixes)
+{
+    struct Zone {
+        const char* tz;
+        int offsetMinutes;
+    };
+    const Zone zones[] = {{"JST-9", 9 * 60}, {"EST5", -5 * 60}};
+    EnableTrace(10);
+    for (const Zone& zone : zones) {
+        SCOPED_TRACE(zone.tz);
+        for (const std::wstring& name : ListFiles(temp_, L"*.log"))
+            DeleteFileW((temp_ + name).c_str());
+        ASSERT_EQ(0, Run((std::string("zone ") + zone.tz).c_str()));
+        std::vector<std::wstring> files = ListFiles(temp_, L"*.log");
+        ASSERT_EQ(1u, files.size());
+        std::string log = Logs();
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(log, m, std::regex("^(\\d{4})/(\\d{2})/(\\d{2}) (\\d{2}):(\\d{2}):(\\d{2})\\.(\\d{3})\\([0-9a-f]{8}\\) mark\r\n")))
+            << log;
+        long long stamp = EpochMs(std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]),
+                                  std::stoi(m[6]), std::stoi(m[7])) -
+                          zone.offsetMinutes * 60000LL;
+        std::smatch u;
+        ASSERT_TRUE(std::regex_search(log, u, std::regex("utc:(\\d{17}) (\\d{17}) "))) << log;
+        EXPECT_LE(DigitsMs(u[1]), stamp) << log;
+        EXPECT_GE(DigitsMs(u[2]), stamp) << log;
+        // The file is named after the first line, in the same zone.
+        EXPECT_EQ(m[1].str() + m[2].str() + m[3].str() + m[4].str() + m[5].str() + m[6].str(),
+                  Utf8(files[0]).substr(9, 14));
+    }
 }
 
 TEST(TraceFormatTest, PathThatDoesNotFitIsRefused)

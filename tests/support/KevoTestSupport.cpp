@@ -459,6 +459,52 @@ bool ProcessHasVisibleWindow(DWORD pid)
     return probe == 0;
 }
 
+DialogAnswerer::DialogAnswerer(const std::wstring& title, DWORD pid, int editId, const wchar_t* text)
+    : title_(title), pid_(pid), editId_(editId), text_(text != NULL ? text : L""), cancel_(text == NULL)
+{
+    stop_ = CreateEventW(NULL, TRUE, FALSE, NULL);
+    thread_ = CreateThread(NULL, 0, &DialogAnswerer::Run, this, 0, NULL);
+}
+
+DialogAnswerer::~DialogAnswerer()
+{
+    Stop();
+}
+
+void DialogAnswerer::Stop()
+{
+    if (thread_ == NULL)
+        return;
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, 60000);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    thread_ = NULL;
+}
+
+DWORD WINAPI DialogAnswerer::Run(LPVOID self)
+{
+    static_cast<DialogAnswerer*>(self)->Answer();
+    return 0;
+}
+
+void DialogAnswerer::Answer()
+{
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(stop_, 0) == WAIT_TIMEOUT && GetTickCount() - start < 30000) {
+        HWND dialog = WaitForWindow(title_, L"#32770", pid_, 100);
+        if (dialog == NULL)
+            continue;
+        seen_ = true;
+        editStyle_ = GetWindowLongW(GetDlgItem(dialog, editId_), GWL_STYLE);
+        if (!cancel_)
+            SetControlText(dialog, editId_, text_);
+        ClickButton(dialog, cancel_ ? IDCANCEL : IDOK);
+        WaitForWindowGone(dialog, 10000);
+        return;
+    }
+}
+
 // ---- trace logs ------------------------------------------------------------
 std::string ReadLogs(const std::wstring& dir, const std::wstring& prefix)
 {

@@ -97,6 +97,37 @@ void ClickButton(HWND dialog, int id);
 // True when some top-level window of pid is visible.
 bool ProcessHasVisibleWindow(DWORD pid);
 
+// Answers a modal dialog from a second thread while the thread that opened
+// it is held by it (a card's PIN prompt inside a CryptoAPI call): watches
+// until Stop, for at most 30 s, for a visible dialog (#32770) with this
+// title of process pid (0: any), and when it appears sets the text of
+// control editId and presses OK, or presses Cancel when text is NULL. A
+// test that expects no dialog uses it as a watchdog: one that appears
+// anyway is cancelled and Seen() tells.
+class DialogAnswerer {
+public:
+    DialogAnswerer(const std::wstring& title, DWORD pid, int editId, const wchar_t* text);
+    ~DialogAnswerer();
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+    void Stop();
+    bool Seen() const { return seen_; }
+    LONG EditStyle() const { return editStyle_; }  // GWL_STYLE of the edit control
+
+private:
+    static DWORD WINAPI Run(LPVOID self);
+    void Answer();
+    std::wstring title_;
+    DWORD pid_;
+    int editId_;
+    std::wstring text_;
+    bool cancel_;
+    HANDLE stop_ = NULL;
+    HANDLE thread_ = NULL;
+    bool seen_ = false;
+    LONG editStyle_ = 0;
+};
+
 // ---- trace logs ------------------------------------------------------------
 // Concatenated bytes of every log file dir holds whose name starts with prefix.
 std::string ReadLogs(const std::wstring& dir, const std::wstring& prefix);

@@ -1,0 +1,177 @@
+; Finding the 32-bit Java VM library that the service library (imported
+; jvm.dll) needs, and making it findable for the revocation wizard.
+;
+; Where: /JVM=<path of jvm.dll> on the command line (a runtime that no Java
+; installer registered), else the runtimes that Java installers register
+; under HKLM\SOFTWARE\JavaSoft in the 32-bit registry view (the view a 32-bit
+; runtime uses on 64-bit Windows): "Java Runtime Environment" and "JRE",
+; then "Java Development Kit" and "JDK"; in each the CurrentVersion first,
+; then every other registered version; per version its RuntimeLib, else the
+; client or server VM under JavaHome. Only a 32-bit (i386) jvm.dll counts.
+;
+; How it is made findable: an App Paths entry for KEVORevoke.exe whose Path
+; names the VM's folder and the runtime's bin folder (the VM's own C runtime
+; lives there). Windows adds it to the PATH of the wizard when the shell
+; starts it (Start menu, Explorer, Run box), and nowhere else: no other
+; program's DLL search changes, and uninstalling removes it without touching
+; the system PATH.
+
+; Pushes 1 when the file is a PE image for i386, else 0.
+Function KevoIsJvm32
+  Exch $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  StrCpy $R3 0
+  ClearErrors
+  FileOpen $R1 "$R0" r
+  ${IfNot} ${Errors}
+    FileSeek $R1 60 SET
+    ; e_lfanew, little-endian
+    FileReadByte $R1 $R2
+    StrCpy $R0 $R2
+    FileReadByte $R1 $R2
+    IntOp $R2 $R2 << 8
+    IntOp $R0 $R0 + $R2
+    FileReadByte $R1 $R2
+    IntOp $R2 $R2 << 16
+    IntOp $R0 $R0 + $R2
+    FileSeek $R1 $R0 SET
+    ; "PE\0\0" then the machine 0x014C
+    FileReadByte $R1 $R2
+    ${If} $R2 = 0x50
+      FileReadByte $R1 $R2
+      ${If} $R2 = 0x45
+        FileSeek $R1 2 CUR
+        FileReadByte $R1 $R2
+        FileReadByte $R1 $R0
+        IntOp $R0 $R0 << 8
+        IntOp $R0 $R0 + $R2
+        ${If} $R0 = 0x014C
+        ${AndIfNot} ${Errors}
+          StrCpy $R3 1
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+    FileClose $R1
+  ${EndIf}
+  StrCpy $R0 $R3
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
+; $R9: a registry key of one runtime version. Sets $R8 to its 32-bit jvm.dll
+; or leaves it empty.
+Function KevoJvmOfVersionKey
+  ReadRegStr $R7 HKLM "$R9" "RuntimeLib"
+  ${If} $R7 != ""
+    Push $R7
+    Call KevoIsJvm32
+    Pop $R6
+    ${If} $R6 = 1
+      StrCpy $R8 $R7
+      Return
+    ${EndIf}
+  ${EndIf}
+  ReadRegStr $R5 HKLM "$R9" "JavaHome"
+  ${If} $R5 == ""
+    Return
+  ${EndIf}
+  ${ForEach} $R4 0 3 + 1
+    ${Select} $R4
+      ${Case} 0
+        StrCpy $R7 "$R5\bin\client\jvm.dll"
+      ${Case} 1
+        StrCpy $R7 "$R5\bin\server\jvm.dll"
+      ${Case} 2
+        StrCpy $R7 "$R5\jre\bin\client\jvm.dll"
+      ${CaseElse}
+        StrCpy $R7 "$R5\jre\bin\server\jvm.dll"
+    ${EndSelect}
+    Push $R7
+    Call KevoIsJvm32
+    Pop $R6
+    ${If} $R6 = 1
+      StrCpy $R8 $R7
+      Return
+    ${EndIf}
+  ${Next}
+FunctionEnd
+
+; $R3: a product key under SOFTWARE\JavaSoft. Sets $R8 or leaves it empty.
+Function KevoJvmOfProductKey
+  ReadRegStr $R2 HKLM "SOFTWARE\JavaSoft\$R3" "CurrentVersion"
+  ${If} $R2 != ""
+    StrCpy $R9 "SOFTWARE\JavaSoft\$R3\$R2"
+    Call KevoJvmOfVersionKey
+    ${IfThen} $R8 != "" ${|} Return ${|}
+  ${EndIf}
+  StrCpy $R1 0
+  ${Do}
+    EnumRegKey $R2 HKLM "SOFTWARE\JavaSoft\$R3" $R1
+    ${IfThen} $R2 == "" ${|} ${ExitDo} ${|}
+    StrCpy $R9 "SOFTWARE\JavaSoft\$R3\$R2"
+    Call KevoJvmOfVersionKey
+    ${IfThen} $R8 != "" ${|} ${ExitDo} ${|}
+    IntOp $R1 $R1 + 1
+  ${Loop}
+FunctionEnd
+
+; Pushes the path of a 32-bit jvm.dll, or "" when there is none. Call with
+; the 32-bit registry view set.
+Function KevoFindJvm
+  StrCpy $R8 ""
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/JVM=" $R0
+  ${IfNot} ${Errors}
+    Push $R0
+    Call KevoIsJvm32
+    Pop $R6
+    ${If} $R6 = 1
+      StrCpy $R8 $R0
+    ${EndIf}
+    ; An administrator's explicit choice is not second-guessed by the registry.
+    Push $R8
+    Return
+  ${EndIf}
+  ${ForEach} $R4 0 3 + 1
+    ${Select} $R4
+      ${Case} 0
+        StrCpy $R3 "Java Runtime Environment"
+      ${Case} 1
+        StrCpy $R3 "JRE"
+      ${Case} 2
+        StrCpy $R3 "Java Development Kit"
+      ${CaseElse}
+        StrCpy $R3 "JDK"
+    ${EndSelect}
+    Push $R4
+    Call KevoJvmOfProductKey
+    Pop $R4
+    ${IfThen} $R8 != "" ${|} ${ExitFor} ${|}
+  ${Next}
+  Push $R8
+FunctionEnd
+
+!macro KEVO_APP_PATHS_WRITE
+  ${If} ${RunningX64}
+    SetRegView 64
+    WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "" "$INSTDIR\KEVORevoke.exe"
+    WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "Path" "$JvmSearchPath"
+    SetRegView 32
+  ${EndIf}
+  WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "" "$INSTDIR\KEVORevoke.exe"
+  WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "Path" "$JvmSearchPath"
+!macroend
+
+!macro KEVO_APP_PATHS_DELETE
+  ${If} ${RunningX64}
+    SetRegView 64
+    DeleteRegKey HKLM "${KEVO_APP_PATHS_KEY}"
+    SetRegView 32
+  ${EndIf}
+  DeleteRegKey HKLM "${KEVO_APP_PATHS_KEY}"
+!macroend

@@ -1,0 +1,237 @@
+; KEVO利用者ソフト: the citizen's installer, built by makensis from the install
+; image of a Windows build tree (installer/CMakeLists.txt passes the generated
+; KEVOVersion.nsh and KEVOFiles.nsh). Everything the tools rely on at run
+; time is set up here: the files, HKLM Software\KEVO InstallPath and Version,
+; the settings file, the Java VM library's search path for the wizard, the
+; logon start of the version checker, Start-menu entries and the uninstaller.
+;
+; Exit codes (also written to the setup log, $TEMP\KEVOSetup.log or /LOG=):
+;   0 installed   1 cancelled by the user   2 installation failed
+;   3 no 32-bit Java runtime   4 a newer version is installed
+;   5 not run as administrator
+;
+; The script and its includes are UTF-8 (makensis -INPUTCHARSET UTF8).
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+; Installed files get the time of installation: no build-time dates are
+; stored, so two builds of the same image give the same installer.
+SetDateSave off
+
+!ifndef KEVO_GENERATED_DIR
+  !error "KEVO_GENERATED_DIR must name the build tree's installer folder"
+!endif
+!include "${KEVO_GENERATED_DIR}/KEVOVersion.nsh"
+!include "${KEVO_GENERATED_DIR}/KEVOFiles.nsh"
+!ifndef KEVO_OUTFILE
+  !define KEVO_OUTFILE "KEVOSetup-${KEVO_VERSION}.exe"
+!endif
+!ifndef KEVO_SETTINGS_FILE
+  !define KEVO_SETTINGS_FILE "${KEVO_IMAGE_DIR}/KEVOValidationInfo.ini"
+!endif
+
+!define KEVO_PRODUCT "KEVO利用者ソフト"
+!define KEVO_PUBLISHER "KEVO"
+!define KEVO_KEY "Software\KEVO"
+!define KEVO_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO"
+!define KEVO_RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define KEVO_RUN_VALUE "KEVOSoftverchk"
+!define KEVO_APP_PATHS_KEY "Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe"
+!define KEVO_MENU_DIR "$SMPROGRAMS\${KEVO_PRODUCT}"
+!define KEVO_SETTINGS "KEVOValidationInfo.ini"
+
+!define KEVO_EXIT_OK 0
+!define KEVO_EXIT_CANCELLED 1
+!define KEVO_EXIT_FAILED 2
+!define KEVO_EXIT_NO_JAVA 3
+!define KEVO_EXIT_NEWER_INSTALLED 4
+!define KEVO_EXIT_NOT_ADMIN 5
+
+Name "${KEVO_PRODUCT}"
+OutFile "${KEVO_OUTFILE}"
+InstallDir "$PROGRAMFILES32\KEVO"
+; An upgrade goes where the installed version is.
+InstallDirRegKey HKLM "${KEVO_KEY}" "InstallPath"
+BrandingText "${KEVO_PRODUCT} ${KEVO_VERSION}"
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include x64.nsh
+
+!define MUI_ABORTWARNING
+!define MUI_CUSTOMFUNCTION_ABORT KevoOnUserAbort
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "Japanese"
+
+VIProductVersion "${KEVO_VERSION}"
+VIFileVersion "${KEVO_VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductName" "${KEVO_PRODUCT}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "CompanyName" "${KEVO_PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "${KEVO_PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileDescription" "${KEVO_PRODUCT} インストーラ"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileVersion" "${KEVO_VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${KEVO_VERSION}"
+
+Var JvmPath       ; the 32-bit jvm.dll the wizard will load
+Var JvmSearchPath ; its folder and the runtime's bin folder, for App Paths
+
+!include "SetupLog.nsh"
+!include "JavaRuntime.nsh"
+!include "SettingsFile.nsh"
+
+; --- checks before anything is written -------------------------------------
+
+Function .onInit
+  SetRegView 32
+  SetShellVarContext all
+  Call KevoLogOpen
+
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のインストールには、管理者の権限が必要です。$\n管理者としてもう一度実行してください。" /SD IDOK
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "not run as administrator"
+  ${EndIf}
+
+  Call KevoRefuseNewerInstalled
+
+  Call KevoFindJvm
+  Pop $JvmPath
+  ${If} $JvmPath == ""
+    MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}を使うには、Java実行環境（32ビット版）が必要ですが、このパソコンには見つかりませんでした。$\n$\nJava実行環境の32ビット版（「Windows x86」用）をインストールしてから、もう一度このインストーラを実行してください。64ビット版のJava実行環境だけでは動作しません。$\n$\nインストールは行われませんでした。" /SD IDOK
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_NO_JAVA} "no 32-bit Java runtime (jvm.dll) found"
+  ${EndIf}
+  ${GetParent} $JvmPath $0
+  ${GetParent} $0 $1
+  StrCpy $JvmSearchPath "$0;$1"
+FunctionEnd
+
+; Refuses to replace a newer installed version; an older or equal one is
+; overwritten and its Version key updated by the install section.
+Function KevoRefuseNewerInstalled
+  ClearErrors
+  ReadRegDWORD $1 HKLM "${KEVO_KEY}\Version" "Major"
+  ${If} ${Errors}
+    Return
+  ${EndIf}
+  ReadRegDWORD $2 HKLM "${KEVO_KEY}\Version" "Minor"
+  ReadRegDWORD $3 HKLM "${KEVO_KEY}\Version" "Revision"
+  IntOp $2 $2 + 0
+  IntOp $3 $3 + 0
+  StrCpy $0 0 ; 1 when the installed version is newer
+  ${If} $1 U> ${KEVO_VERSION_MAJOR}
+    StrCpy $0 1
+  ${ElseIf} $1 = ${KEVO_VERSION_MAJOR}
+    ${If} $2 U> ${KEVO_VERSION_MINOR}
+      StrCpy $0 1
+    ${ElseIf} $2 = ${KEVO_VERSION_MINOR}
+    ${AndIf} $3 U> ${KEVO_VERSION_REVISION}
+      StrCpy $0 1
+    ${EndIf}
+  ${EndIf}
+  ${If} $0 = 1
+    MessageBox MB_OK|MB_ICONSTOP "このパソコンには、より新しいバージョン（$1.$2.$3）の${KEVO_PRODUCT}がインストールされています。$\nバージョン${KEVO_VERSION}のインストールは行いません。" /SD IDOK
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_NEWER_INSTALLED} "newer version $1.$2.$3 is installed"
+  ${EndIf}
+FunctionEnd
+
+; --- installation ------------------------------------------------------------
+
+Section "${KEVO_PRODUCT}" SecMain
+  SectionIn RO
+  SetOutPath "$INSTDIR"
+  SetOverwrite on
+  !insertmacro KEVO_INSTALL_FILES
+  Call KevoInstallSettings
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; REG_SZ: the registry reader library refuses REG_EXPAND_SZ.
+  WriteRegStr HKLM "${KEVO_KEY}" "InstallPath" "$INSTDIR"
+  WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Major" ${KEVO_VERSION_MAJOR}
+  WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Minor" ${KEVO_VERSION_MINOR}
+  WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Revision" ${KEVO_VERSION_REVISION}
+
+  ; The version checker shows nothing unless a newer release exists; the
+  ; machine-wide Run key starts it for every user at logon.
+  WriteRegStr HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}" '"$INSTDIR\KEVOSoftverchk.exe"'
+
+  CreateDirectory "${KEVO_MENU_DIR}"
+!ifdef KEVO_HAS_REVOKE
+  ; Starts through the shell put the Java runtime's folders on the wizard's
+  ; PATH, so that the service library finds jvm.dll. The 64-bit shell reads
+  ; the 64-bit view, a 32-bit one the 32-bit view: both get the entry.
+  !insertmacro KEVO_APP_PATHS_WRITE
+  CreateShortCut "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk" "$INSTDIR\KEVORevoke.exe" "" "$INSTDIR\KEVORevoke.exe" 0
+!endif
+  CreateShortCut "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk" "$INSTDIR\KEVORWSetting.exe" "" "$INSTDIR\KEVORWSetting.exe" 0
+
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "${KEVO_PRODUCT}"
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayVersion" "${KEVO_VERSION}"
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "Publisher" "${KEVO_PUBLISHER}"
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayIcon" "${KEVO_DISPLAY_ICON}"
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "VersionMajor" ${KEVO_VERSION_MAJOR}
+  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "VersionMinor" ${KEVO_VERSION_MINOR}
+  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "EstimatedSize" $0
+
+  !insertmacro KEVO_LOG ${KEVO_EXIT_OK} "installed in $INSTDIR, jvm=$JvmPath"
+SectionEnd
+
+Function KevoOnUserAbort
+  !insertmacro KEVO_LOG ${KEVO_EXIT_CANCELLED} "cancelled by the user"
+FunctionEnd
+
+Function .onInstFailed
+  SetErrorLevel ${KEVO_EXIT_FAILED}
+  !insertmacro KEVO_LOG ${KEVO_EXIT_FAILED} "installation failed in $INSTDIR"
+FunctionEnd
+
+; --- uninstallation ------------------------------------------------------------
+
+Function un.onInit
+  SetRegView 32
+  SetShellVarContext all
+  Call un.KevoLogOpen
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のアンインストールには、管理者の権限が必要です。$\n管理者としてもう一度実行してください。" /SD IDOK
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "uninstall: not run as administrator"
+  ${EndIf}
+FunctionEnd
+
+; Removes what the installer wrote; the users' own settings under HKCU
+; (trace switches, reader choice) stay.
+Section "Uninstall"
+  !insertmacro KEVO_DELETE_FILES
+  Delete "$INSTDIR\${KEVO_SETTINGS}"
+  Delete "$INSTDIR\${KEVO_SETTINGS}.default"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+
+  Delete "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk"
+  Delete "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk"
+  RMDir "${KEVO_MENU_DIR}"
+
+  DeleteRegValue HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}"
+  !insertmacro KEVO_APP_PATHS_DELETE
+  DeleteRegKey HKLM "${KEVO_KEY}\Version"
+  DeleteRegValue HKLM "${KEVO_KEY}" "InstallPath"
+  DeleteRegKey /ifempty HKLM "${KEVO_KEY}"
+  DeleteRegKey HKLM "${KEVO_UNINSTALL_KEY}"
+
+  !insertmacro KEVO_LOG ${KEVO_EXIT_OK} "uninstalled from $INSTDIR"
+SectionEnd

@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""Summary of the installer and the release package of a Windows build tree.
+
+summary: prints the installer's size and what it installs (the build shows it).
+pack:    copies the installer, zips the install image and writes SHA256SUMS,
+         all byte for byte the same for the same inputs (fixed dates, sorted
+         names, fixed permissions).
+"""
+import argparse
+import hashlib
+import os
+import shutil
+import sys
+import zipfile
+
+# Zip entries carry this date (the zip format cannot go earlier).
+ZIP_DATE = (1980, 1, 1, 0, 0, 0)
+
+SETTINGS = "KEVOValidationInfo.ini"
+
+# What the installer writes besides the files (installer/KEVOSetup.nsi).
+REGISTRY_AND_SHELL = [
+    r"HKLM\Software\KEVO  InstallPath (REG_SZ, the install folder)   [32-bit view]",
+    r"HKLM\Software\KEVO\Version  Major, Minor, Revision (REG_DWORD)   [32-bit view]",
+    r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run  KEVOSoftverchk   [32-bit view]",
+    r"HKLM\...\App Paths\KEVORevoke.exe  Path = the Java VM's folders   [both views]",
+    r"HKLM\...\Uninstall\KEVO  Programs and Features entry   [32-bit view]",
+    r"Start menu (all users)\KEVO利用者ソフト: the reader/writer setting",
+    r"Start menu (all users)\KEVO利用者ソフト: the revocation wizard (KEVORevoke)",
+]
+
+
+def read_names(path):
+    with open(path, encoding="utf-8") as f:
+        return [line.strip() for line in f if line.strip()]
+
+
+def summary(args):
+    names = read_names(args.files)
+    size = os.path.getsize(args.installer)
+    print(f"Installer {os.path.basename(args.installer)}: {size} bytes ({size / 1024:.0f} KiB)")
+    print(r"It installs into <32-bit Program Files>\KEVO:")
+    for name in names:
+        path = os.path.join(args.image, name)
+        note = " (kept when edited; the shipped default also as .default)" if name == SETTINGS else ""
+        print(f"  {name:26} {os.path.getsize(path):>8} bytes{note}")
+    print(f"  {'uninstall.exe':26} {'':>8}       (written at install time)")
+    print("and writes:")
+    for line in REGISTRY_AND_SHELL:
+        if "KEVORevoke" in line and "KEVORevoke.exe" not in names:
+            continue
+        print("  " + line)
+
+
+def zip_image(image, names, prefix, out_path):
+    with zipfile.ZipFile(out_path, "w", compression=zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+        for name in sorted(names):
+            info = zipfile.ZipInfo(f"{prefix}/{name}", date_time=ZIP_DATE)
+            info.external_attr = 0o644 << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.create_system = 3
+            with open(os.path.join(image, name), "rb") as f:
+                z.writestr(info, f.read())
+
+
+def sha256(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 16), b""):
+            h.update(block)
+    return h.hexdigest()
+
+
+def pack(args):
+    names = read_names(args.files)
+    os.makedirs(args.out, exist_ok=True)
+    setup = os.path.join(args.out, os.path.basename(args.installer))
+    shutil.copyfile(args.installer, setup)
+    zip_name = f"KEVO-{args.version}-image.zip"
+    zip_image(args.image, names, f"KEVO-{args.version}", os.path.join(args.out, zip_name))
+    deliverables = sorted([os.path.basename(setup), zip_name])
+    with open(os.path.join(args.out, "SHA256SUMS"), "w", encoding="ascii", newline="\n") as f:
+        for name in deliverables:
+            f.write(f"{sha256(os.path.join(args.out, name))}  {name}\n")
+    print(f"Release {args.version} in {args.out}:")
+    for name in deliverables + ["SHA256SUMS"]:
+        print(f"  {name}  {os.path.getsize(os.path.join(args.out, name))} bytes")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    sub = parser.add_subparsers(dest="command", required=True)
+    for name in ("summary", "pack"):
+        p = sub.add_parser(name)
+        p.add_argument("--installer", required=True)
+        p.add_argument("--image", required=True)
+        p.add_argument("--files", required=True, help="the image's file names, one a line")
+        if name == "pack":
+            p.add_argument("--version", required=True)
+            p.add_argument("--out", required=True)
+    args = parser.parse_args()
+    (summary if args.command == "summary" else pack)(args)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""Checks of the installer and the release package that need no Windows:
+the version it records against the project version, its contents against
+the install image (unpacked by 7-Zip, independently of makensis), and that
+makensis and the release packer give the same bytes from the same inputs."""
+import argparse
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+ARGS = None
+SETTINGS = "KEVOValidationInfo.ini"
+
+
+def project_version():
+    with open(os.path.join(ARGS.source_dir, "CMakeLists.txt"), encoding="utf-8") as f:
+        m = re.search(r"project\(\s*KEVO\s+VERSION\s+([0-9.]+)", f.read())
+    parts = [int(p) for p in m.group(1).split(".")]
+    return tuple(parts + [0] * (4 - len(parts)))
+
+
+def fixed_file_version(path):
+    """FILEVERSION of a PE file's VERSIONINFO (VS_FIXEDFILEINFO)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    assert at >= 0, f"{path} has no version resource"
+    ms, ls = struct.unpack_from("<II", data, at + 8)
+    return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+
+def image_names():
+    with open(os.path.join(ARGS.generated, "image-files.txt"), encoding="utf-8") as f:
+        return [line.strip() for line in f if line.strip()]
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def makensis(out, *defines):
+    cmd = [ARGS.makensis, "-V2", "-INPUTCHARSET", "UTF8", f"-DKEVO_GENERATED_DIR={ARGS.generated}", f"-DKEVO_OUTFILE={out}"]
+    cmd += [f"-D{d}" for d in defines] + [os.path.join(ARGS.source_dir, "installer", "KEVOSetup.nsi")]
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+
+
+class InstallerTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="kevo-installer-test.")
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def test_recorded_version_is_the_project_version(self):
+        want = project_version()
+        with open(os.path.join(ARGS.generated, "KEVOVersion.nsh"), encoding="utf-8") as f:
+            defines = dict(re.findall(r'!define (KEVO_VERSION\w*) "?([0-9.]+)"?', f.read()))
+        self.assertEqual(defines["KEVO_VERSION"], ".".join(map(str, want)))
+        self.assertEqual((int(defines["KEVO_VERSION_MAJOR"]), int(defines["KEVO_VERSION_MINOR"]),
+                          int(defines["KEVO_VERSION_REVISION"])), want[:3])
+        self.assertEqual(fixed_file_version(ARGS.setup), want)
+        for name in image_names():
+            if name.endswith((".exe", ".dll")):
+                self.assertEqual(fixed_file_version(os.path.join(ARGS.image, name)), want, name)
+
+    def test_version_given_to_makensis_replaces_the_generated_one(self):
+        # The Wine tests build older and newer installers this way.
+        out = os.path.join(self.tmp, "old.exe")
+        makensis(out, "KEVO_VERSION=0.9.3.0", "KEVO_VERSION_MAJOR=0", "KEVO_VERSION_MINOR=9",
+                 "KEVO_VERSION_REVISION=3")
+        self.assertEqual(fixed_file_version(out), (0, 9, 3, 0))
+
+    @unittest.skipUnless(shutil.which("7z"), "needs 7z (Debian package p7zip-full)")
+    def test_installer_holds_the_image(self):
+        subprocess.run(["7z", "x", "-y", f"-o{self.tmp}", ARGS.setup], check=True, stdout=subprocess.DEVNULL)
+        payload = sorted(n for n in os.listdir(self.tmp) if n != "$PLUGINSDIR")
+        names = image_names()
+        self.assertEqual(payload, sorted(names + [SETTINGS + ".default", "uninstall.exe"]))
+        for name in names:
+            self.assertEqual(read(os.path.join(self.tmp, name)), read(os.path.join(ARGS.image, name)), name)
+        self.assertEqual(read(os.path.join(self.tmp, SETTINGS + ".default")),
+                         read(os.path.join(ARGS.image, SETTINGS)))
+        if os.path.exists(os.path.join(ARGS.image, "KEVORevoke.exe")):
+            self.assertIn("KEVORevoke.exe", names)
+
+    def test_same_inputs_give_the_same_installer(self):
+        first, second = os.path.join(self.tmp, "1.exe"), os.path.join(self.tmp, "2.exe")
+        makensis(first)
+        makensis(second)
+        self.assertEqual(read(first), read(second))
+        self.assertEqual(read(first), read(ARGS.setup))
+
+    def test_release_package_is_reproducible_and_checksummed(self):
+        tool = os.path.join(ARGS.source_dir, "installer", "release_tool.py")
+        outs = [os.path.join(self.tmp, d) for d in ("a", "b")]
+        for out in outs:
+            subprocess.run([sys.executable, tool, "pack", "--installer", ARGS.setup, "--image", ARGS.image,
+                            "--files", os.path.join(ARGS.generated, "image-files.txt"),
+                            "--version", "9.8.7.6", "--out", out], check=True, stdout=subprocess.DEVNULL)
+        listing = sorted(os.listdir(outs[0]))
+        self.assertEqual(listing, sorted(["SHA256SUMS", "KEVO-9.8.7.6-image.zip", os.path.basename(ARGS.setup)]))
+        for name in listing:
+            self.assertEqual(read(os.path.join(outs[0], name)), read(os.path.join(outs[1], name)), name)
+        subprocess.run(["sha256sum", "--check", "--quiet", "SHA256SUMS"], cwd=outs[0], check=True)
+        with zipfile.ZipFile(os.path.join(outs[0], "KEVO-9.8.7.6-image.zip")) as z:
+            self.assertEqual(sorted(z.namelist()), sorted(f"KEVO-9.8.7.6/{n}" for n in image_names()))
+            for name in image_names():
+                self.assertEqual(z.read(f"KEVO-9.8.7.6/{name}"), read(os.path.join(ARGS.image, name)), name)
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    for opt in ("--source-dir", "--setup", "--image", "--generated", "--makensis"):
+        parser.add_argument(opt, required=True)
+    ARGS, rest = parser.parse_known_args()
+    for key in ("source_dir", "setup", "image", "generated"):
+        setattr(ARGS, key, os.path.abspath(getattr(ARGS, key)))
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -1,0 +1,240 @@
+#!/usr/bin/env bash
+# installer_wine_test.sh CASE SETUP_EXE IMAGE_DIR GENERATED_DIR JVM_DLL WORK_DIR
+# One behaviour of the installer that an administrator relies on, driven
+# under Wine in a fresh prefix of its own:
+#   install32     silent install, 32-bit Windows: files, registry, logon entry,
+#                 Start menu, Programs and Features; the version checker reads
+#                 the installed version
+#   install64     the same on 64-bit Windows: 32-bit program files folder and
+#                 32-bit registry view, nothing in the 64-bit view
+#   nojava        no 32-bit Java runtime: exit 3, log line, nothing installed
+#   uninstall     silent uninstall: files, logon entry, HKLM keys gone, HKCU kept
+#   upgrade       over an older version: Version key updated; an unedited
+#                 settings file follows the new default, an edited one is kept
+#   refuse_newer  over a newer version: exit 4, log line, the newer one intact
+# The stand-in Java runtime is the testbed's jvm.dll (kevo_jvmstub), registered
+# the way a Java installer registers one.
+# Exit 77 (skipped) where this machine cannot run 32-bit Windows programs.
+set -uo pipefail
+case_name=$1 setup=$2 image=$3 generated=$4 jvmstub=$5 work=$6
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+. "$source_dir/scripts/wine-env.sh"
+if ! kevo_can_run_win32; then
+  echo "SKIPPED: this machine cannot execute 32-bit x86 programs, so Wine cannot run the installer"
+  exit 77
+fi
+kevo_ensure_display
+
+fail() { echo "FAIL [$case_name]: $*"; exit 1; }
+pass() { echo "ok   [$case_name]: $*"; }
+
+# --- the prefix ---------------------------------------------------------------
+arch=win32; [ "$case_name" = install64 ] && arch=win64
+prefix=$work/prefix-$case_name
+[ $arch = win64 ] && prefix=${prefix}64
+WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+rm -rf "$prefix" "$prefix.lock"
+mkdir -p "$work"
+kevo_ensure_prefix "$prefix" $arch
+trap 'WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true' EXIT
+c=$prefix/drive_c
+if [ $arch = win64 ]; then pf_win='C:\Program Files (x86)'; pf=$c/'Program Files (x86)'; else pf_win='C:\Program Files'; pf=$c/'Program Files'; fi
+inst=$pf/KEVO
+inst_win="$pf_win\\KEVO"
+log=$c/kevo-setup.log
+menu=$c/ProgramData/Microsoft/Windows/'Start Menu'/Programs/KEVO利用者ソフト
+
+w() { timeout --kill-after=10 300 wine "$@" </dev/null; }
+
+# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, false after
+# SECONDS without success.
+wait_for() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.2
+  done
+}
+
+# reg_get KEY VALUE [32|64]: "TYPE DATA" of a value, empty when absent.
+reg_get() {
+  w reg query "$1" /v "$2" /reg:${3:-32} 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$2 \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)\$/\1 \2/p"
+}
+reg_has_key() { w reg query "$1" /reg:${2:-32} >/dev/null 2>&1; }
+expect_value() { # KEY VALUE EXPECTED [VIEW]
+  local got; got=$(reg_get "$1" "$2" "${4:-32}")
+  [ "$got" = "$3" ] || fail "$1 $2: expected '$3', found '$got'"
+}
+
+# --- stand-ins and installer variants -------------------------------------------
+register_java() {
+  local home_win="$pf_win\\Java\\jre1.8.0_kevo" home=$pf/Java/jre1.8.0_kevo
+  mkdir -p "$home/bin/client"
+  cp "$jvmstub" "$home/bin/client/jvm.dll"
+  local key='HKLM\SOFTWARE\JavaSoft\Java Runtime Environment'
+  w reg add "$key" /v CurrentVersion /d 1.8 /f /reg:32 >/dev/null
+  w reg add "$key\\1.8" /v JavaHome /d "$home_win" /f /reg:32 >/dev/null
+  w reg add "$key\\1.8" /v RuntimeLib /d "$home_win\\bin\\client\\jvm.dll" /f /reg:32 >/dev/null
+  jvm_dir_win="$home_win\\bin\\client"
+}
+
+# variant VERSION SETTINGS_FILE: an installer of another version built from the
+# same script and image, with the given default settings file.
+variant() {
+  local v=$1 out=$work/KEVOSetup-$case_name-$1.exe
+  IFS=. read -r major minor revision _ <<<"$v"
+  makensis -V1 -INPUTCHARSET UTF8 -DKEVO_GENERATED_DIR="$generated" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
+    -DKEVO_VERSION_MAJOR="$major" -DKEVO_VERSION_MINOR="$minor" -DKEVO_VERSION_REVISION="$revision" \
+    -DKEVO_SETTINGS_FILE="$2" "$source_dir/installer/KEVOSetup.nsi" >/dev/null || fail "makensis $v"
+  echo "$out"
+}
+settings_with_url() { # FILE URL: a default settings file naming another counter
+  printf '[ConfirmSettingInfo]\r\nurl=%s\r\n' "$2" >"$1"
+}
+
+install_silently() { # SETUP [EXPECTED_EXIT]
+  w "$1" /S '/LOG=C:\kevo-setup.log'
+  local rc=$?
+  [ $rc = "${2:-0}" ] || fail "$(basename "$1") /S exited $rc, expected ${2:-0}; log: $(cat "$log" 2>/dev/null)"
+}
+
+project_version=$(sed -n 's/^ *!define KEVO_VERSION "\(.*\)"/\1/p' "$generated/KEVOVersion.nsh")
+IFS=. read -r p_major p_minor p_revision _ <<<"$project_version"
+
+expect_version_key() { # MAJOR MINOR REVISION
+  expect_value 'HKLM\Software\KEVO\Version' Major "REG_DWORD $(printf 0x%x "$1")"
+  expect_value 'HKLM\Software\KEVO\Version' Minor "REG_DWORD $(printf 0x%x "$2")"
+  expect_value 'HKLM\Software\KEVO\Version' Revision "REG_DWORD $(printf 0x%x "$3")"
+}
+
+check_installed() {
+  local name
+  while read -r name; do
+    [ -n "$name" ] || continue
+    [ "$name" = KEVOValidationInfo.ini ] && continue
+    cmp -s "$image/$name" "$inst/$name" || fail "$name not installed as in the image"
+  done <"$generated/image-files.txt"
+  [ -f "$inst/uninstall.exe" ] || fail "no uninstaller"
+  cmp -s "$image/KEVOValidationInfo.ini" "$inst/KEVOValidationInfo.ini.default" || fail "no shipped default beside the settings"
+  expect_value 'HKLM\Software\KEVO' InstallPath "REG_SZ $inst_win"
+  expect_version_key "$p_major" "$p_minor" "$p_revision"
+  expect_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' KEVOSoftverchk "REG_SZ \"$inst_win\\KEVOSoftverchk.exe\""
+  local un='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO'
+  expect_value "$un" DisplayVersion "REG_SZ $project_version"
+  expect_value "$un" Publisher "REG_SZ KEVO"
+  expect_value "$un" UninstallString "REG_SZ \"$inst_win\\uninstall.exe\""
+  [ -n "$(reg_get "$un" DisplayIcon)" ] || fail "no DisplayIcon"
+  local size; size=$(reg_get "$un" EstimatedSize)
+  [ "${size#REG_DWORD }" != 0x0 ] && [ -n "$size" ] || fail "EstimatedSize '$size'"
+  [ -f "$menu/ICカードリーダライタ設定.lnk" ] || fail "no Start-menu entry for the reader/writer setting"
+  if [ -f "$image/KEVORevoke.exe" ]; then
+    [ -f "$menu/KEVO オンライン失効申請.lnk" ] || fail "no Start-menu entry for the wizard"
+    local ap='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe'
+    case "$(reg_get "$ap" Path)" in
+      "REG_SZ $jvm_dir_win;"*) ;;
+      *) fail "App Paths Path does not start with the Java VM's folder" ;;
+    esac
+  fi
+  grep -q "exit=0 installed in $(printf '%s' "$inst_win" | sed 's/[\\.]/\\&/g')" "$log" || fail "no success line in the setup log"
+  pass "files, registry, logon entry, Start menu, uninstall entry, log line"
+}
+
+# The version checker, started as the logon entry starts it, reads the
+# installed Version key and the installed settings (pointed at a closed port
+# so that no notice can appear).
+check_checker_reads_installation() {
+  w reg add 'HKCU\SOFTWARE\KEVO' /v TRACE /t REG_DWORD /d 20 /f >/dev/null
+  printf '[ConfirmSettingInfo]\r\nurl=https://localhost:1/\r\n' >"$inst/KEVOValidationInfo.ini"
+  find "$c/users" -name 'KEVOSOFTVERCHK*.log' -delete 2>/dev/null
+  w "$inst/KEVOSoftverchk.exe"
+  local trace; trace=$(find "$c/users" -name 'KEVOSOFTVERCHK*.log' -exec cat {} + | iconv -f CP932 -t UTF-8)
+  grep -q 'CKEVOAutoUpdateApp::GetAppVersion end' <<<"$trace" || fail "checker wrote no trace"
+  ! grep -q 'ローカルパソコンの利用者ソフトバージョンの取得に失敗' <<<"$trace" || fail "checker did not read the Version key"
+  ! grep -q 'HTTP コンフィグファイル解析処理に失敗' <<<"$trace" || fail "checker did not read the settings file"
+  grep -q 'サーバーの利用者ソフトバージョンの取得に失敗' <<<"$trace" || fail "checker did not get to the server step"
+  pass "version checker reads the installed version and settings"
+}
+
+case $case_name in
+install32)
+  register_java
+  install_silently "$setup"
+  check_installed
+  check_checker_reads_installation
+  ;;
+install64)
+  register_java
+  install_silently "$setup"
+  check_installed
+  [ ! -e "$c/Program Files/KEVO" ] || fail "installed into the 64-bit program files folder"
+  [ -z "$(reg_get 'HKLM\Software\KEVO' InstallPath 64)" ] || fail "InstallPath written in the 64-bit view"
+  ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' 64 || fail "uninstall entry in the 64-bit view"
+  if [ -f "$image/KEVORevoke.exe" ]; then
+    [ -n "$(reg_get 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe' Path 64)" ] ||
+      fail "no App Paths entry for the 64-bit shell"
+  fi
+  check_checker_reads_installation
+  pass "32-bit folder and view on 64-bit Windows"
+  ;;
+nojava)
+  install_silently "$setup" 3
+  grep -q 'exit=3 no 32-bit Java runtime' "$log" || fail "no log line for the missing runtime"
+  [ ! -e "$inst" ] || fail "files written without a Java runtime"
+  ! reg_has_key 'HKLM\Software\KEVO' || fail "Software\\KEVO written without a Java runtime"
+  ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' || fail "uninstall entry written"
+  pass "refused with exit 3, nothing installed"
+  ;;
+uninstall)
+  register_java
+  install_silently "$setup"
+  w reg add 'HKCU\SOFTWARE\KEVO' /v TRACE /t REG_DWORD /d 10 /f >/dev/null
+  w reg add 'HKCU\SOFTWARE\KEVO' /v RWType /t REG_DWORD /d 1 /f >/dev/null
+  # As Programs and Features runs it (QuietUninstallString): the uninstaller
+  # hands over to a copy of itself in the temporary folder and returns at
+  # once, so wait for the copy's log line.
+  w "$inst/uninstall.exe" /S '/LOG=C:\kevo-setup.log' || fail "uninstaller exited $?"
+  wait_for 120 grep -q 'KEVOUninstall .* exit=0 uninstalled' "$log" || fail "no uninstall line in the log"
+  [ -z "$(ls -A "$inst" 2>/dev/null)" ] || fail "left in the install folder: $(ls "$inst")"
+  [ ! -e "$menu" ] || fail "Start-menu folder left"
+  [ -z "$(reg_get 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' KEVOSoftverchk)" ] || fail "logon entry left"
+  ! reg_has_key 'HKLM\Software\KEVO' || fail "HKLM Software\\KEVO left"
+  ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' || fail "uninstall entry left"
+  ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe' || fail "App Paths entry left"
+  expect_value 'HKCU\SOFTWARE\KEVO' TRACE "REG_DWORD 0xa"
+  expect_value 'HKCU\SOFTWARE\KEVO' RWType "REG_DWORD 0x1"
+  pass "everything removed, HKCU kept"
+  ;;
+upgrade)
+  register_java
+  settings_with_url "$work/old-default.ini" "https://old.example.jp/"
+  install_silently "$(variant 0.9.0.0 "$work/old-default.ini")"
+  expect_version_key 0 9 0
+  install_silently "$setup"
+  expect_version_key "$p_major" "$p_minor" "$p_revision"
+  cmp -s "$image/KEVOValidationInfo.ini" "$inst/KEVOValidationInfo.ini" || fail "unedited settings did not follow the new default"
+  printf 'proxyType=2\r\nproxyHost=proxy.example.jp\r\nproxyPort=8080\r\n' >>"$inst/KEVOValidationInfo.ini"
+  cp "$inst/KEVOValidationInfo.ini" "$work/edited.ini"
+  settings_with_url "$work/next-default.ini" "https://next.example.jp/"
+  next=$((p_revision + 1))
+  install_silently "$(variant "$p_major.$p_minor.$next.0" "$work/next-default.ini")"
+  expect_version_key "$p_major" "$p_minor" "$next"
+  cmp -s "$work/edited.ini" "$inst/KEVOValidationInfo.ini" || fail "edited settings file replaced"
+  cmp -s "$work/next-default.ini" "$inst/KEVOValidationInfo.ini.default" || fail "shipped default not updated"
+  pass "Version key updated; unedited settings follow the default, edited ones are kept"
+  ;;
+refuse_newer)
+  register_java
+  install_silently "$(variant 99.0.0.0 "$image/KEVOValidationInfo.ini")"
+  install_silently "$setup" 4
+  grep -q 'exit=4 newer version 99.0.0 is installed' "$log" || fail "no log line for the refusal"
+  expect_version_key 99 0 0
+  expect_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' DisplayVersion "REG_SZ 99.0.0.0"
+  pass "refused with exit 4, newer version intact"
+  ;;
+*)
+  fail "unknown case"
+  ;;
+esac
+exit 0
