@@ -150,7 +150,8 @@ int main()
     g_quiet = Arg(L"quiet", L"0") == L"1";
     std::wstring prompt = Arg(L"prompt", L"sign");
     const PinPrompt pinAt = prompt == L"open" ? kPinAtOpening : (prompt == L"none" ? kNoPinPrompt : kPinAtSigning);
-    SetCardSwitches(0, 0, pinAt);
+    const std::string pin = ToCp932(Arg(L"pin", L"1234"));
+    SetCardSwitches(0, 0, pinAt, pin);
 
     RunOptions options = BuildTreeOptions(L"wizard-drive");
     options.traceLevel = (DWORD)_wtoi(Arg(L"trace", L"0").c_str());
@@ -168,13 +169,13 @@ int main()
     for (int next = 2; ok && next <= 5; ++next) {
         if (next == 3 && Arg(L"errorbox", L"0") == L"1") {
             // A card that is not ready: the box, then the real attempt.
-            SetCardSwitches(0x80100010, 0, kNoPinPrompt);
+            SetCardSwitches(0x80100010, 0, kNoPinPrompt, pin);
             run.Forward();
             HWND box = run.WaitForBox(60000);
             Shot(box, "errorbox");
             if (!g_quiet)
                 Say("  <" + Utf8(run.Answer(box, IDOK)) + ">\n");
-            SetCardSwitches(0, 0, pinAt);
+            SetCardSwitches(0, 0, pinAt, pin);
             step.Lap();
         }
         ok = Advance(run, next);

@@ -17,12 +17,14 @@ const wchar_t kSendCaption[] = L"KEVO オンライン失効申請機能";
 namespace {
 
 const wchar_t kCardKey[] = L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
-// The software card's switches. The PIN prompt's value names where the card
-// asks (1 when it is opened, 2 when it signs).
+// The software card's switches (testbed/softcard/README.md). The PIN
+// prompt's value names where the card asks (1 when it is opened, 2 when it
+// signs).
 const wchar_t kFailOpenValue[] = L"SoftCardFailOpen";
 const wchar_t kFailSignValue[] = L"SoftCardFailSign";
 const wchar_t kCardDirValue[] = L"SoftCardDir";
 const wchar_t kPinPromptValue[] = L"SoftCardPinPrompt";
+const wchar_t kPinValue[] = L"SoftCardPin";
 
 const char kAcceptPath[] = "/reception/servlet/kevo.AccRvRq.servlet.AcceptApply?Request=PostRevokeApply";
 
@@ -81,7 +83,7 @@ Applicant SampleApplicant()
     return a;
 }
 
-void SetCardSwitches(DWORD failOpen, DWORD failSign, PinPrompt prompt)
+void SetCardSwitches(DWORD failOpen, DWORD failSign, PinPrompt prompt, const std::string& pin)
 {
     // The key and certificate the fixture installed (another test may have
     // pointed the card elsewhere).
@@ -89,6 +91,7 @@ void SetCardSwitches(DWORD failOpen, DWORD failSign, PinPrompt prompt)
     SetDword(HKEY_LOCAL_MACHINE, kCardKey, kFailOpenValue, failOpen);
     SetDword(HKEY_LOCAL_MACHINE, kCardKey, kFailSignValue, failSign);
     SetDword(HKEY_LOCAL_MACHINE, kCardKey, kPinPromptValue, (DWORD)prompt);
+    SetString(HKEY_LOCAL_MACHINE, kCardKey, kPinValue, pin);
 }
 
 void ResetCounter() { TestbedRequest("POST", "/_testbed/reset"); }

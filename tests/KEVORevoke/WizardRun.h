@@ -43,7 +43,8 @@ enum PinPrompt { kNoPinPrompt = 0, kPinAtOpening = 1, kPinAtSigning = 2 };
 
 // The software card with the key and certificate of its installation and
 // these test switches (values under its registration).
-void SetCardSwitches(DWORD failOpen, DWORD failSign, PinPrompt prompt);
+// The prompt expects pin.
+void SetCardSwitches(DWORD failOpen, DWORD failSign, PinPrompt prompt, const std::string& pin = "1234");
 
 // The testbed counter: reset, the status it answers a verified request
 // with, a fixed clock reading (empty: the real clock), and what it saw.
