@@ -19,6 +19,8 @@
 #include "KevoToolTip.h"
 #include "TextBuffer.h"
 
+struct WizardButton;
+
 class CKEVORevokeDlg : public kevoui::CKevoDialog {
 public:
     explicit CKEVORevokeDlg(HWND parent = NULL);
@@ -72,6 +74,16 @@ protected:
     HICON OnQueryDragIcon() override;
 
 private:
+    // ---- window helpers (KEVORevokeDlg.cpp) ---------------------------------
+    HFONT MakeFont(LONG height, LONG weight);  // from m_logFont, face and charset fixed
+    void AssignFont(kevoui::CKevoGdiObject& holder, LONG height, LONG weight, const int* ids, size_t count);
+    void ShowControl(int id, bool show);       // shown and enabled, or hidden and disabled
+    void FocusControl(int id);
+    kevoui::CKevoToolTip* ToolTip(int tip);    // by WizardTip; NULL for kTipNone
+    void ApplyButton(int id, const WizardButton& button);
+    void ShowApplicantTable();
+    void FillApplicantTable();
+
     // ---- window resources (KEVORevokeDlg.cpp) -------------------------------
     HICON m_hIcon;
     LOGFONTA m_logFont;                 // work record reused for every font

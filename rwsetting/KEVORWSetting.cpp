@@ -20,9 +20,7 @@ bool CKEVOUtilityApp::InitInstance()
         return false;
     }
     CKEVORWSettingDlg dlg;
-    m_pMainWnd = &dlg;
-    dlg.DoModal();
-    m_pMainWnd = NULL;
+    RunMainDialog(dlg);
     return false;
 }
 

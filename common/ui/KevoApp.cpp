@@ -35,6 +35,14 @@ int CKevoApp::Run(HINSTANCE instance)
     }
 }
 
+INT_PTR CKevoApp::RunMainDialog(CKevoDialog& dialog)
+{
+    m_pMainWnd = &dialog;
+    INT_PTR result = dialog.DoModal();
+    m_pMainWnd = NULL;
+    return result;
+}
+
 std::string CKevoApp::LoadText(UINT id) const
 {
     // LoadStringA converts the resource's UTF-16 text to the system code

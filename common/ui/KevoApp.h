@@ -38,6 +38,9 @@ public:
     int ShowMessage(HWND owner, const std::string& text, UINT type) const;
     int ShowMessage(HWND owner, UINT textId, UINT type) const;
 
+    // Runs dialog modally as the program's main window; its end result.
+    INT_PTR RunMainDialog(CKevoDialog& dialog);
+
     // The program's main window while it runs (the owner of message boxes
     // shown without one), or NULL.
     CKevoDialog* m_pMainWnd;

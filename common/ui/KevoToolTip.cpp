@@ -15,6 +15,9 @@ bool CKevoToolTip::Create(HWND owner)
 {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
+    // Made again: the earlier control and its tools go.
+    if (m_hWnd != NULL && IsWindow(m_hWnd))
+        DestroyWindow(m_hWnd);
     m_hOwner = owner;
     m_hWnd = CreateWindowExA(0, TOOLTIPS_CLASSA, NULL, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, owner, NULL, GetModuleHandleW(NULL), NULL);

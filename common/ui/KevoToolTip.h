@@ -10,11 +10,12 @@ namespace kevoui {
 
 class CKevoToolTip {
 public:
-    CKevoToolTip() : m_hWnd(NULL) {}
+    CKevoToolTip() : m_hWnd(NULL), m_hOwner(NULL) {}
     ~CKevoToolTip();
     CKevoToolTip(const CKevoToolTip&) = delete;
     CKevoToolTip& operator=(const CKevoToolTip&) = delete;
 
+    // A second Create replaces the control made by the first.
     bool Create(HWND owner);
     // The tooltip keeps its own copy of text (system code page).
     bool AddTool(HWND control, const char* text);

@@ -1,5 +1,6 @@
 // kevo_window_tool: lets a shell script see and answer a window of a program
-// running under Wine in the same prefix (the demo uses it for the notice).
+// running under Wine in the same prefix (the version checker's notice, for
+// instance).
 //
 //   kevo_window_tool wait  title=TITLE out=FILE [timeout=MS]
 //       waits (bounded) for a visible top-level window with that title and

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "RWSettingFixture.h"
+#include "WindowDriver.h"
 
 using namespace kevotest;
 using namespace rwtest;
@@ -354,28 +355,6 @@ TEST_F(RWSettingTest, RefusedKeyGivesMessage110WithTheCodeAndTheDialogStays)
     EXPECT_NE(std::string::npos, log.find("RegCreateKeyEx fail: result=0x00000005\r\n")) << log;
 }
 
-namespace {
-struct TipProbe {
-    DWORD pid;
-    std::wstring text;
-};
-BOOL CALLBACK VisibleToolTipText(HWND window, LPARAM param)
-{
-    TipProbe* probe = reinterpret_cast<TipProbe*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t cls[64];
-    GetClassNameW(window, cls, 64);
-    if (owner == probe->pid && IsWindowVisible(window) && lstrcmpiW(cls, L"tooltips_class32") == 0) {
-        probe->text = WindowText(window);
-        if (probe->text.empty())
-            probe->text = L"<visible, no text>";
-        return FALSE;
-    }
-    return TRUE;
-}
-}  // namespace
-
 TEST_F(RWSettingTest, ToolTipsShowOverTheControls)
 {
     HWND dialog = StartTool();
@@ -385,29 +364,11 @@ TEST_F(RWSettingTest, ToolTipsShowOverTheControls)
         const wchar_t* text;
     } tools[] = {{kRadioNmda, L"NMDA対応"}, {IDCANCEL, L"キャンセル"}, {kRadioAuto, L"ICカードリーダライタを自動検出する"}};
     for (const auto& tool : tools) {
-        HWND control = GetDlgItem(dialog, tool.id);
-        RECT r;
-        GetClientRect(control, &r);
-        POINT centre = {r.right / 2, r.bottom / 2};
-        ClientToScreen(control, &centre);
-        // The tooltip checks that the pointer is still over the tool.
-        SetCursorPos(centre.x, centre.y);
         // Mouse moves over the control reach the tooltip only through the
         // dialog's pre-translation (the tooltip does not subclass the
-        // controls); posted ones take the same road through the tool's loop.
-        TipProbe probe = {child_.Pid(), L""};
-        int step = 0;
-        bool shown = WaitUntil(
-            [&] {
-                // One move, then rest: the tip shows after the pointer rests.
-                if (step++ % 100 == 0)
-                    PostMessageW(control, WM_MOUSEMOVE, 0, MAKELPARAM(r.right / 2, r.bottom / 2));
-                probe.text.clear();
-                EnumWindows(VisibleToolTipText, reinterpret_cast<LPARAM>(&probe));
-                return probe.text == tool.text;
-            },
-            10000);
-        EXPECT_TRUE(shown) << Utf8(tool.text) << " shown: " << Utf8(probe.text);
+        // controls).
+        std::wstring shown = HoverForToolTip(child_.Pid(), GetDlgItem(dialog, tool.id), tool.text, 10000);
+        EXPECT_EQ(tool.text, shown) << Utf8(tool.text);
     }
     ClickButton(dialog, IDCANCEL);
     EXPECT_TRUE(WaitForExit());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "KevoTestSupport.h"
+#include "WindowDriver.h"
 
 namespace rwtest {
 
@@ -33,19 +34,6 @@ NarrowValue GetNarrow(const wchar_t* key, const char* name, REGSAM view = 0);
 // Stores exactly these bytes through the narrow API (no terminator added).
 void SetNarrowRaw(const wchar_t* key, const char* name, DWORD type, const std::string& bytes);
 void SetNarrowString(const wchar_t* key, const char* name, const std::string& sjis);  // with its zero
-
-template <class Condition>
-bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition())
-            return true;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(20);
-    }
-}
 
 std::vector<std::wstring> ComboItems(HWND combo);
 int ComboSelection(HWND combo);

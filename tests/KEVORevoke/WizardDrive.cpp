@@ -1,0 +1,208 @@
+// wizard_drive: one revocation through the real wizard window, as the demo
+// and the benchmark need it. Starts KEVORevoke.exe of the install image
+// (InstallPath, the emulated service, TEMP in a scratch folder), presses
+// through screens 01 to 05, types the PIN when the card asks, answers the
+// send confirmation, prints each screen's texts (UTF-8) and the counter's
+// verdict, and ends the program with Enter on screen 05.
+//
+//   wizard_drive [out=DIR] [shots=windows|x11] [pin=TEXT] [prompt=sign|open|none]
+//                [errorbox=1] [trace=LEVEL] [quiet=1]
+//     out       folder (Windows path) for screenNN.bmp, confirm.bmp,
+//               errorbox.bmp and trace.log (Shift-JIS)
+//     shots     windows (default): the pictures are taken from the screen
+//               here; x11: a line "shot NAME LEFT TOP WIDTH HEIGHT" asks
+//               the caller to take NAME.png in out, and the drive waits
+//               (bounded) until it is there
+//     prompt    where the software card asks for the PIN (default sign)
+//     errorbox  first shows the card-not-ready box on screen 02
+//     trace     TRACE level of the run (default 0: off)
+//     quiet     step times only
+// Prints "step NAME MS ms" for start, 01->02, 02->03, 03->04, 04->05 and
+// "step total MS ms" (program start to screen 05). Exit 0 when screen 05
+// showed the accepted verdict and the program ended.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "WizardRun.h"
+
+using namespace kevotest;
+using namespace wizardtest;
+
+namespace {
+
+std::map<std::wstring, std::wstring> g_args;
+bool g_quiet = false;
+
+std::wstring Arg(const wchar_t* name, const wchar_t* fallback)
+{
+    std::map<std::wstring, std::wstring>::const_iterator it = g_args.find(name);
+    return it != g_args.end() ? it->second : fallback;
+}
+
+void Say(const std::string& utf8)
+{
+    fwrite(utf8.data(), 1, utf8.size(), stdout);
+    fflush(stdout);
+}
+
+class Stopwatch {
+public:
+    Stopwatch() { QueryPerformanceCounter(&start_); }
+    double Lap()
+    {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        double ms = (double)(now.QuadPart - start_.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+        start_ = now;
+        return ms;
+    }
+
+private:
+    LARGE_INTEGER start_;
+};
+
+void Shot(HWND window, const char* name)
+{
+    std::wstring out = Arg(L"out", L"");
+    if (out.empty() || window == NULL)
+        return;
+    if (Arg(L"shots", L"windows") == L"x11") {
+        // The caller photographs the screen's rectangle and writes NAME.png;
+        // the window stays as it is until then.
+        RECT r;
+        GetWindowRect(window, &r);
+        char line[128];
+        snprintf(line, sizeof line, "shot %s %ld %ld %ld %ld\n", name, (long)r.left, (long)r.top,
+                 (long)(r.right - r.left), (long)(r.bottom - r.top));
+        Say(line);
+        std::wstring png = out + L"\\" + Widen(name) + L".png";
+        if (!WaitUntil([&] { return GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
+            Say(std::string("wizard_drive: no picture of ") + name + "\n");
+        return;
+    }
+    std::wstring path = out + L"\\" + Widen(name) + L".bmp";
+    if (!SaveWindowImage(window, path))
+        Say(std::string("wizard_drive: no picture of ") + name + "\n");
+}
+
+void ShowScreen(const WizardRun& run)
+{
+    if (!g_quiet)
+        Say(DescribeScreen(run.Screen()));
+    char name[16];
+    snprintf(name, sizeof name, "screen%02d", run.ScreenNumber());
+    Shot(run.Dialog(), name);
+}
+
+// Presses the forward button and follows what comes up (PIN prompt, the send
+// confirmation) until the next screen shows; false on an unexpected box or
+// a time-out.
+bool Advance(WizardRun& run, int next)
+{
+    run.Forward();
+    for (;;) {
+        HWND window = NULL;
+        switch (run.WaitForNext(next, &window, 60000)) {
+        case WizardRun::kNextScreen:
+            return true;
+        case WizardRun::kNextPin:
+            if (!g_quiet)
+                Say("  (PIN prompt: " + Utf8(WindowText(window)) + ")\n");
+            if (!EnterPin(window, Arg(L"pin", L"1234"), 10000))
+                return false;
+            break;
+        case WizardRun::kNextBox: {
+            bool confirmation = next == 5 && WindowText(window) == kSendCaption;
+            if (confirmation)
+                Shot(window, "confirm");
+            std::wstring text = run.Answer(window, IDOK);
+            if (!g_quiet)
+                Say("  <" + Utf8(text) + ">\n");
+            if (!confirmation)
+                return false;
+            break;
+        }
+        default:
+            Say("wizard_drive: nothing happened within 60 s\n");
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    for (int i = 1; argv != NULL && i < argc; ++i) {
+        std::wstring arg = argv[i];
+        size_t eq = arg.find(L'=');
+        if (eq != std::wstring::npos)
+            g_args[arg.substr(0, eq)] = arg.substr(eq + 1);
+    }
+    LocalFree(argv);
+    g_quiet = Arg(L"quiet", L"0") == L"1";
+    std::wstring prompt = Arg(L"prompt", L"sign");
+    const PinPrompt pinAt = prompt == L"open" ? kPinAtOpening : (prompt == L"none" ? kNoPinPrompt : kPinAtSigning);
+    const std::string pin = ToCp932(Arg(L"pin", L"1234"));
+    SetCardSwitches(0, 0, pinAt, pin);
+
+    RunOptions options = BuildTreeOptions(L"wizard-drive");
+    options.traceLevel = (DWORD)_wtoi(Arg(L"trace", L"0").c_str());
+    SetDword(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE", options.traceLevel);
+    WizardRun run(options);
+
+    Stopwatch step, total;
+    bool ok = run.Start(60000);
+    Say("step start " + std::to_string((int)step.Lap()) + " ms\n");
+    if (!ok) {
+        Say("wizard_drive: the wizard did not show screen 01\n");
+        return 1;
+    }
+    ShowScreen(run);
+    for (int next = 2; ok && next <= 5; ++next) {
+        if (next == 3 && Arg(L"errorbox", L"0") == L"1") {
+            // A card that is not ready: the box, then the real attempt.
+            SetCardSwitches(0x80100010, 0, kNoPinPrompt, pin);
+            run.Forward();
+            HWND box = run.WaitForBox(60000);
+            Shot(box, "errorbox");
+            if (!g_quiet)
+                Say("  <" + Utf8(run.Answer(box, IDOK)) + ">\n");
+            SetCardSwitches(0, 0, pinAt, pin);
+            step.Lap();
+        }
+        ok = Advance(run, next);
+        char label[32];
+        snprintf(label, sizeof label, "step 0%d->0%d ", next - 1, next);
+        Say(label + std::to_string((int)step.Lap()) + " ms\n");
+        if (ok)
+            ShowScreen(run);
+    }
+    if (ok)
+        Say("step total " + std::to_string((int)total.Lap()) + " ms\n");
+    if (!g_quiet) {
+        Say("counter: " + CounterVerdictSummary() + "\n");
+        std::string document = CounterDocument();
+        if (!document.empty())
+            Say(std::string("counter: the request carries the name ") +
+                (document.find(Utf8(options.applicant.name)) != std::string::npos ? "as shown" : "NOT as shown") +
+                " (" + std::to_string(document.size()) + " bytes of UTF-8 XML)\n");
+    }
+    bool accepted = ok && run.Screen().shortExplain.find(L"受理されました") != std::wstring::npos;
+    if (ok) {
+        PressKey(run.Dialog(), VK_RETURN);
+        ok = run.WaitForExit(20000);
+    }
+    std::wstring out = Arg(L"out", L"");
+    if (!out.empty())
+        WriteBytes(out + L"\\trace.log", run.Log());
+    SetCardSwitches(0, 0, kNoPinPrompt);
+    return ok && accepted ? 0 : 1;
+}
