@@ -67,3 +67,12 @@ kevo_can_run_win32() {
   done
   /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
+
+# Without 32-bit support, "wine", "wineboot" and "winepath" are the 64-bit
+# loader's, for the 64-bit test build (preset windows64) in 64-bit prefixes.
+if ! kevo_can_run_win32; then
+  case ":$PATH:" in
+    *":$kevo_scripts_dir/wine64:"*) ;;
+    *) export PATH="$kevo_scripts_dir/wine64:$PATH" ;;
+  esac
+fi
