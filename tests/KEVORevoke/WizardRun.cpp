@@ -129,6 +129,7 @@ namespace {
 struct PumpPair {
     SOCKET client;
     SOCKET server;
+    CounterRelay* relay;
 };
 SOCKET ConnectLoopback(int port)
 {
@@ -167,11 +168,41 @@ bool CounterRelay::Start()
     return thread_ != NULL;
 }
 
+void CounterRelay::Track(UINT_PTR socket, bool open)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (open) {
+        open_.push_back(socket);
+        return;
+    }
+    for (size_t i = 0; i < open_.size(); ++i) {
+        if (open_[i] == socket) {
+            open_.erase(open_.begin() + i);
+            break;
+        }
+    }
+}
+
 void CounterRelay::Stop()
 {
     if (listener_ != INVALID_SOCKET) {
         closesocket(listener_);  // ends the accept loop
         listener_ = INVALID_SOCKET;
+    }
+    {
+        // The pumps see the end of both streams and close the sockets.
+        std::lock_guard<std::mutex> guard(lock_);
+        for (size_t i = 0; i < open_.size(); ++i)
+            shutdown(open_[i], SD_BOTH);
+    }
+    // The pumps use this object until they end (bounded wait).
+    for (int i = 0; i < 500; ++i) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (open_.empty())
+                break;
+        }
+        Sleep(10);
     }
     if (thread_ != NULL) {
         WaitForSingleObject(thread_, 5000);
@@ -193,11 +224,15 @@ DWORD WINAPI CounterRelay::AcceptLoop(LPVOID param)
             closesocket(client);
             continue;
         }
-        PumpPair* pair = new PumpPair{client, server};
+        self->Track(client, true);
+        self->Track(server, true);
+        PumpPair* pair = new PumpPair{client, server, self};
         HANDLE pump = CreateThread(NULL, 0, Pump, pair, 0, NULL);
         if (pump != NULL)
             CloseHandle(pump);
         else {
+            self->Track(client, false);
+            self->Track(server, false);
             closesocket(client);
             closesocket(server);
             delete pair;
@@ -224,6 +259,8 @@ DWORD WINAPI CounterRelay::Pump(LPVOID param)
         if (got <= 0 || send(to, buffer, got, 0) != got)
             break;
     }
+    pair.relay->Track(pair.client, false);
+    pair.relay->Track(pair.server, false);
     closesocket(pair.client);
     closesocket(pair.server);
     return 0;

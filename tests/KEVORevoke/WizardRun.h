@@ -9,7 +9,9 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "KevoTestSupport.h"
 #include "WindowDriver.h"
@@ -77,12 +79,17 @@ public:
     CounterRelay& operator=(const CounterRelay&) = delete;
     bool Start();            // listens on a free port
     int Port() const { return port_; }
+    // Stops listening and cuts every relayed connection, so that a client
+    // keeping its connection alive loses it too.
     void Stop();
 
 private:
     static DWORD WINAPI AcceptLoop(LPVOID self);
     static DWORD WINAPI Pump(LPVOID pair);
+    void Track(UINT_PTR socket, bool open);
     UINT_PTR listener_ = ~(UINT_PTR)0;
+    std::mutex lock_;
+    std::vector<UINT_PTR> open_;  // relayed sockets still open
     HANDLE thread_ = NULL;
     int port_ = 0;
 };
