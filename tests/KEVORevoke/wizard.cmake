@@ -35,7 +35,7 @@ find_program(KEVO_PYTHON3 python3)
 if(KEVO_PYTHON3)
   add_test(NAME wizard_resources_test
            COMMAND ${KEVO_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/check_wizard_resources.py $<TARGET_FILE:KEVORevoke>)
-  set_tests_properties(wizard_resources_test PROPERTIES TIMEOUT 60 LABELS wizard)
+  set_tests_properties(wizard_resources_test PROPERTIES TIMEOUT 60 LABELS "wizard;host")
 endif()
 
 add_executable(wizard_drive ${CMAKE_CURRENT_LIST_DIR}/WizardDrive.cpp)
