@@ -40,10 +40,10 @@ int EmuScenario::Int(const std::string& key, int fallback) const
 
 bool EmuScenario::OomAt(const std::string& step)
 {
-    std::string spec = Get("oom", std::string());
-    size_t hash = spec.find('#');
-    int nth = hash == std::string::npos ? 1 : atoi(spec.c_str() + hash + 1);
-    if (spec.substr(0, hash) != step)
+    std::string oom = Get("oom", std::string());
+    size_t hash = oom.find('#');
+    int nth = hash == std::string::npos ? 1 : atoi(oom.c_str() + hash + 1);
+    if (oom.substr(0, hash) != step)
         return false;
     return ++reached_[step] == nth;
 }
