@@ -604,4 +604,96 @@ TEST_F(SoftverchkTest, NoTraceKeyWritesNoLog)
     EXPECT_TRUE(ListFiles(temp_, L"*").empty());
 }
 
+// ---- hostile servers ------------------------------------------------------------------
+
+// Each hostile reply of the testbed ends the run with -104 and no notice, in
+// bounded time, and with the line that names why.
+TEST_F(SoftverchkTest, HostileRepliesEndWithoutANotice)
+{
+    struct Case {
+        const char* name;
+        std::string hostile;  // the testbed's "hostile" setting, JSON
+        const wchar_t* line;  // a line of the log that names the failure
+    };
+    const std::string path = "\"path\": \"/reception/verinfo/\", ";
+    const Case cases[] = {
+        {"close mid body", "{" + path + "\"mode\": \"close_mid_body\", \"body\": \"9.9.9.9\", \"cut\": 3}",
+         L"revisionデータがありません"},
+        {"stall", "{" + path + "\"mode\": \"stall\", \"headers\": false, \"seconds\": 5}", L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"},
+        {"megabytes", "{" + path + "\"mode\": \"megabytes\", \"size\": 8388608}", L"minorデータがありません"},
+        {"NUL first", "{" + path + "\"mode\": \"nul\", \"body\": \"9.9.9.9\", \"at\": 0}", L"受信失敗"},
+        {"NUL inside", "{" + path + "\"mode\": \"nul\", \"body\": \"9.9.9.9\", \"at\": 3}", L"revisionデータがありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+        Option("hostile", c.hostile);
+        DWORD started = GetTickCount();
+        ExpectNoWindow(Start());
+        EXPECT_LT(GetTickCount() - started, 40000u);
+        EXPECT_TRUE(Logged(c.line)) << LogUtf8();
+        EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)")) << LogUtf8();
+        EXPECT_EQ(1, Count(kVersionPath));
+    }
+}
+
+// A server that asks for proxy credentials itself, forever: the prompt and
+// the sign-in window once, one retry, then -104.
+TEST_F(SoftverchkTest, ProxyAuthenticationForeverPromptsOnce)
+{
+    Option("hostile", "{\"path\": \"/reception/verinfo/\", \"mode\": \"proxy_auth\"}");
+    User user;
+    user.signInOk = true;
+    user.proxyUser = L"alice";
+    user.proxyPass = L"s3cret";
+    Outcome run = Start(user);
+    ASSERT_TRUE(run.ended);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_NE(std::wstring::npos, run.boxes[0].find(kPrompt));
+    EXPECT_EQ(1, run.signIns);
+    EXPECT_TRUE(Logged(L"InternetErrorDlg エラーnRtn:(-104),dwCode(407)")) << LogUtf8();
+    EXPECT_EQ(2, Count(kVersionPath));
+}
+
+// The checker follows a redirect to wherever it points (it accepts only a
+// final 200, and its notice is harmless): what the other host publishes
+// decides. The counter client, by contrast, never follows one.
+TEST_F(SoftverchkTest, RedirectIsFollowedToTheOtherHost)
+{
+    const struct {
+        const char* body;  // the other host's version file
+        bool notice;
+    } cases[] = {{"9.9.9.9", true}, {"1.0.0.0", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        Option("hostile", "{\"path\": \"/reception/verinfo/\", \"mode\": \"redirect\", \"status\": 302}");
+        Option("elsewhere.body", std::string("\"") + c.body + "\"");
+        Outcome run = Start();
+        if (c.notice)
+            ExpectOnlyTheNotice(run);
+        else
+            ExpectNoWindow(run);
+        EXPECT_EQ(1, Count(kVersionPath));
+        EXPECT_EQ(1, Count(std::string("elsewhere:") + kVersionPath));
+    }
+}
+
+// Certificates of the trusted CA that are expired or name another host.
+TEST_F(SoftverchkTest, ExpiredOrWrongNameCertificateIsRefused)
+{
+    Publish("9.9.9.9");
+    for (int port : {KEVO_TESTBED_EXPIRED_PORT, KEVO_TESTBED_WRONGNAME_PORT}) {
+        SCOPED_TRACE(port);
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+        Settings({"url=https://localhost:" + Port(port) + "/"});
+        ExpectNoWindow(Start());
+        EXPECT_TRUE(LoggedPart(L"HttpSendRequest 失敗(")) << LogUtf8();
+        EXPECT_EQ(0, Count(kVersionPath));
+    }
+}
+
 }  // namespace
