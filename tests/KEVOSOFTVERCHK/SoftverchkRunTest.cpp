@@ -815,8 +815,8 @@ TEST_F(SoftverchkTest, UnwritableOrOverlongTemporaryDirectory)
     // Deep enough that the log's name (prefix, 14 digits, ".log") passes
     // MAX_PATH, while the directory itself is still valid.
     std::wstring deep = base;
-    while (deep.size() < 250)
-        deep += std::wstring(std::min<size_t>(40, 250 - deep.size()), L'd') + L"\\";
+    while (deep.size() < 240)
+        deep += std::wstring(std::min<size_t>(40, 240 - deep.size()), L'd') + L"\\";
     std::wstring readOnly = base + L"readonly\\";
     std::wstring file = base + L"not-a-directory";
     ASSERT_TRUE(CreateDirectoryW(readOnly.c_str(), NULL));
