@@ -30,7 +30,6 @@ and records it under the control channel's paths "elsewhere:<target>" and
 import base64
 import http.server
 import json
-import socket
 import time
 
 import kevo_testbed
@@ -60,24 +59,8 @@ def _report(**fields):
         STATE.options[REPORT_OPTION] = fields
 
 
-def _head(handler, status, length, headers=None):
-    handler.send_response(status)
-    for key, value in (headers or {}).items():
-        handler.send_header(key, value)
-    handler.send_header("Content-Type", "text/plain")
-    if length is not None:
-        handler.send_header("Content-Length", str(length))
-    handler.end_headers()
-    handler.wfile.flush()
-
-
-def _close(handler):
-    handler.close_connection = True
-    try:
-        handler.wfile.flush()
-        handler.connection.shutdown(socket.SHUT_RDWR)
-    except OSError:
-        pass
+_head = kevo_testbed.send_head
+_close = kevo_testbed.close_connection
 
 
 def _elsewhere_base(handler):

@@ -34,6 +34,7 @@ import base64
 import http.server
 import json
 import os
+import socket
 import socketserver
 import ssl
 import sys
@@ -72,6 +73,30 @@ INTERCEPTORS = []
 
 def register(path, function):
     HANDLERS[path] = function
+
+
+def send_head(handler, status, length, headers=None):
+    """Status line and headers of a reply a handler writes itself; length
+    None leaves Content-Length out."""
+    handler.send_response(status)
+    headers = dict(headers or {})
+    headers.setdefault("Content-Type", "text/plain")
+    for key, value in headers.items():
+        handler.send_header(key, value)
+    if length is not None:
+        handler.send_header("Content-Length", str(length))
+    handler.end_headers()
+    handler.wfile.flush()
+
+
+def close_connection(handler):
+    """Ends the connection at once, whatever the reply announced."""
+    handler.close_connection = True
+    try:
+        handler.wfile.flush()
+        handler.connection.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass
 
 
 class Request:

@@ -189,6 +189,23 @@ protected:
         return run;
     }
 
+    // A user who fills in the sign-in window and presses OK.
+    static User SignsIn(const std::wstring& name, const std::wstring& password)
+    {
+        User user;
+        user.signInOk = true;
+        user.proxyUser = name;
+        user.proxyPass = password;
+        return user;
+    }
+    // The next case of a table: a fresh server state and an empty log folder.
+    void NextCase()
+    {
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+    }
+
     std::string Log() { return ReadLogs(temp_, L"KEVOSOFTVERCHK"); }
     // One whole line of the log, as text-mode appending writes it.
     bool Logged(const std::wstring& line)
@@ -633,9 +650,7 @@ TEST_F(SoftverchkTest, HostileRepliesEndWithoutANotice)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
-        RemoveTree(temp_);
-        CreateDirectoryW(temp_.c_str(), NULL);
+        NextCase();
         Option("hostile", c.hostile);
         DWORD started = GetTickCount();
         ExpectNoWindow(Start());
@@ -651,11 +666,7 @@ TEST_F(SoftverchkTest, HostileRepliesEndWithoutANotice)
 TEST_F(SoftverchkTest, ProxyAuthenticationForeverPromptsOnce)
 {
     Option("hostile", "{\"path\": \"/reception/verinfo/\", \"mode\": \"proxy_auth\"}");
-    User user;
-    user.signInOk = true;
-    user.proxyUser = L"alice";
-    user.proxyPass = L"s3cret";
-    Outcome run = Start(user);
+    Outcome run = Start(SignsIn(L"alice", L"s3cret"));
     ASSERT_TRUE(run.ended);
     ASSERT_EQ(1u, run.boxes.size());
     EXPECT_NE(std::wstring::npos, run.boxes[0].find(kPrompt));
@@ -675,7 +686,7 @@ TEST_F(SoftverchkTest, RedirectIsFollowedToTheOtherHost)
     } cases[] = {{"9.9.9.9", true}, {"1.0.0.0", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
-        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        NextCase();
         Option("hostile", "{\"path\": \"/reception/verinfo/\", \"mode\": \"redirect\", \"status\": 302}");
         Option("elsewhere.body", std::string("\"") + c.body + "\"");
         Outcome run = Start();
@@ -733,10 +744,8 @@ TEST_F(SoftverchkTest, VersionValuesOfWrongTypeOrSize)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        NextCase();
         Publish("2.4.0.1");
-        RemoveTree(temp_);
-        CreateDirectoryW(temp_.c_str(), NULL);
         Installed(2, 4, 0);
         SetRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Major", c.type, c.bytes);
         Outcome run = Start();
@@ -785,10 +794,8 @@ TEST_F(SoftverchkTest, BrokenSettingsFiles)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        NextCase();
         Publish("2.4.0.1");
-        RemoveTree(temp_);
-        CreateDirectoryW(temp_.c_str(), NULL);
         WriteBytes(install_ + L"KEVOValidationInfo.ini", c.bytes);
         Outcome run = Start();
         if (c.readsHere) {

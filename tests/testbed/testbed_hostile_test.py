@@ -6,33 +6,20 @@ certificates of the trusted CA that a client refuses.
 Usage: testbed_hostile_test.py PORT-BASE (the server already running)."""
 import http.client
 import json
-import socket
 import ssl
-import sys
 import time
 import unittest
 import urllib.request
 
-BASE = int(sys.argv.pop(1)) if len(sys.argv) > 1 else 18080
+from testbed_client import BASE, control, count, raw_exchange
+
 TIME = "/reception/servlet/kevo.AccRvRq.servlet.getTime"
 ACCEPT = "/reception/servlet/kevo.AccRvRq.servlet.AcceptApply?Request=PostRevokeApply"
 VER = "/reception/verinfo/kevosoft.ver"
 
 
-def control(action, payload=None):
-    data = json.dumps(payload).encode() if payload is not None else None
-    request = urllib.request.Request("http://127.0.0.1:%d/_testbed/%s" % (BASE, action), data=data,
-                                     method="POST" if data is not None else "GET")
-    with urllib.request.urlopen(request, timeout=10) as reply:
-        return reply.read()
-
-
 def hostile(**settings):
     control("option", {"name": "hostile", "value": settings})
-
-
-def count(path):
-    return int(control("count?path=" + urllib.request.quote(path, safe="")))
 
 
 def report():
@@ -42,16 +29,9 @@ def report():
 
 def exchange(target, method="POST", port=None, limit=1 << 24, timeout=10):
     """Raw request; every byte the server sends until it closes (or limit)."""
-    with socket.create_connection(("127.0.0.1", port or BASE), timeout=timeout) as s:
-        s.sendall(("%s %s HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
-                   % (method, target)).encode())
-        out = b""
-        while len(out) < limit:
-            chunk = s.recv(65536)
-            if not chunk:
-                break
-            out += chunk
-        return out
+    text = ("%s %s HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+            % (method, target)).encode()
+    return raw_exchange(port or BASE, text, limit=limit, timeout=timeout)
 
 
 class HostileModeTest(unittest.TestCase):
