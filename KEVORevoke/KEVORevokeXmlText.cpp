@@ -108,24 +108,66 @@ void FormatApplicationTime(const wchar_t* d, wchar_t out[9])
     memcpy(out, text, sizeof text);
 }
 
+namespace {
+
+bool IsHighSurrogate(unsigned long unit) { return unit >= 0xD800UL && unit <= 0xDBFFUL; }
+bool IsLowSurrogate(unsigned long unit) { return unit >= 0xDC00UL && unit <= 0xDFFFUL; }
+
+// The reference that stands for a markup character, or NULL.
+const wchar_t* EscapeFor(wchar_t c)
+{
+    switch (c) {
+    case L'&':
+        return L"&amp;";
+    case L'<':
+        return L"&lt;";
+    case L'>':
+        return L"&gt;";
+    default:
+        return NULL;
+    }
+}
+
+}  // namespace
+
+bool IsXmlCarriableText(const wchar_t* text)
+{
+    if (text == NULL)
+        return true;
+    for (const wchar_t* p = text; *p != L'\0'; ++p) {
+        unsigned long c = static_cast<unsigned long>(*p);
+        if (c == 0x09UL || c == 0x0AUL || c == 0x0DUL)
+            continue;
+        if (c < 0x20UL || c == 0xFFFEUL || c == 0xFFFFUL || IsLowSurrogate(c) || c > 0x10FFFFUL)
+            return false;
+        if (IsHighSurrogate(c)) {
+            if (!IsLowSurrogate(static_cast<unsigned long>(p[1])))
+                return false;
+            ++p;
+        }
+    }
+    return true;
+}
+
 int AppendEscapedValue(CTextBuffer& target, const wchar_t* value)
 {
     if (value == NULL || value[0] == L'\0')
         return 1;
     size_t length = 0;
-    for (const wchar_t* p = value; *p != L'\0'; ++p)
-        length += (*p == L'&') ? 5 : (*p == L'<') ? 4 : 1;
+    for (const wchar_t* p = value; *p != L'\0'; ++p) {
+        const wchar_t* reference = EscapeFor(*p);
+        length += reference != NULL ? wcslen(reference) : 1;
+    }
     wchar_t* escaped = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
     if (escaped == NULL)
         return 0;
     wchar_t* out = escaped;
     for (const wchar_t* p = value; *p != L'\0'; ++p) {
-        if (*p == L'&') {
-            memcpy(out, L"&amp;", 5 * sizeof(wchar_t));
-            out += 5;
-        } else if (*p == L'<') {
-            memcpy(out, L"&lt;", 4 * sizeof(wchar_t));
-            out += 4;
+        const wchar_t* reference = EscapeFor(*p);
+        if (reference != NULL) {
+            size_t n = wcslen(reference);
+            memcpy(out, reference, n * sizeof(wchar_t));
+            out += n;
         } else {
             *out++ = *p;
         }

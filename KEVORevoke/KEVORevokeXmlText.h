@@ -53,10 +53,20 @@ bool IsServerDateText(const wchar_t* serverDate);
 void FormatApplicationDate(const wchar_t* serverDate, wchar_t out[11]);
 void FormatApplicationTime(const wchar_t* serverDate, wchar_t out[9]);
 
-// Appends a field value with "&" written as "&amp;" and "<" as "&lt;", so
-// that card data can neither break the document nor add markup. A null or
-// empty value appends nothing and succeeds. 1 ok, 0 out of memory (the
-// buffer keeps its text).
+// True when every character of the text can stand in an XML 1.0 document:
+// tab, line feed, carriage return, U+0020 to U+D7FF, U+E000 to U+FFFD and
+// the characters above U+FFFF as a high surrogate followed by a low one.
+// Other control characters, a surrogate without its partner and U+FFFE /
+// U+FFFF cannot be carried, escaped or not: no parser accepts a document
+// holding them. A null or empty text is carriable.
+bool IsXmlCarriableText(const wchar_t* text);
+
+// Appends a field value with "&" written as "&amp;", "<" as "&lt;" and ">"
+// as "&gt;", so that card data can neither break the document nor add
+// markup ("]]>" included). A null or empty value appends nothing and
+// succeeds. The value must be carriable (IsXmlCarriableText); MakeXML
+// refuses one that is not before anything is signed. 1 ok, 0 out of memory
+// (the buffer keeps its text).
 int AppendEscapedValue(CTextBuffer& target, const wchar_t* value);
 
 // Appends the rows of a table, the values (by field index) in place of the

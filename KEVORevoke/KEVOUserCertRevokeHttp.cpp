@@ -85,9 +85,12 @@ void SetTimeouts(HINTERNET handle)
 // A POST request for objectName on the connection, with the server
 // certificate checked except for its revocation state. NULL on failure,
 // with the Windows error left as the last error.
+// Redirects are not followed: the counter's own status is its verdict, and a
+// 3xx must not become another host's 200 (nor the POST a GET carrying
+// another host's body as the clock).
 HINTERNET OpenPostRequest(HINTERNET connection, const char* objectName, int secure)
 {
-    DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE;
+    DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (secure == 1)
         flags |= INTERNET_FLAG_SECURE;
     HINTERNET request = HttpOpenRequestA(connection, "POST", objectName, "", NULL, NULL, flags, 0);

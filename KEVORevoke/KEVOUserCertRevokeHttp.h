@@ -43,7 +43,8 @@ public:
 
     // Sends the UTF-8 form of lpXmlOBJ->m_strXML and returns the HTTP status
     // of the counter's reply (its verdict), or -101, -104, 700, 701 or 707
-    // when the exchange did not complete. lpResultData receives at most the
+    // when the exchange did not complete. Neither exchange follows a
+    // redirect: a 3xx is the counter's answer, not another host's. lpResultData receives at most the
     // first 64 KiB of the reply body as text.
     int revoke(CREVOKE_Xml* lpXmlOBJ, const SettingInfo* setInfo, CTextBuffer* lpResultData);
 

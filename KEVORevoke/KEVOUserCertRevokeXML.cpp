@@ -22,6 +22,26 @@ void StripLineBreaks(CTextBuffer& text)
     text.RemoveChar(L'\n');
 }
 
+// The name of the first card value that an XML document cannot carry, or
+// NULL when all can. Such a value would be signed into a document that the
+// counter's parser refuses, so it is caught before the card is asked to sign.
+const char* FirstUncarriableField(const CREVOKE_Card& card)
+{
+    const struct {
+        const char* name;
+        const CTextBuffer* text;
+    } fields[] = {
+        {"m_strPerfCode", &card.m_strPerfCode}, {"m_strPerfName", &card.m_strPerfName},
+        {"m_strName", &card.m_strName},         {"m_strAddress", &card.m_strAddress},
+        {"m_strGender", &card.m_strGender},     {"m_strBirth", &card.m_strBirth},
+    };
+    for (size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i) {
+        if (!IsXmlCarriableText(fields[i].text->m_lpData))
+            return fields[i].name;
+    }
+    return NULL;
+}
+
 }  // namespace
 
 int CREVOKE_Xml::MakeXML(const CREVOKE_Card* lpCardOBJ, const KEVOBinaryData* binaryData,
@@ -42,6 +62,9 @@ int CREVOKE_Xml::MakeXML(const CREVOKE_Card* lpCardOBJ, const KEVOBinaryData* bi
         !IsServerDateText(strServerDate)) {
         TraceLog(TRACE_LEVEL_ERROR, "lpCardOBJ binaryData strServerDate:予期せぬエラーが発生しました。(%s:%d)\n",
                  TRACE_HERE);
+        result = -101;
+    } else if (const char* field = FirstUncarriableField(*lpCardOBJ)) {
+        TraceLog(TRACE_LEVEL_ERROR, "%s:予期せぬエラーが発生しました。(%s:%d)\n", field, TRACE_HERE);
         result = -101;
     } else {
         ProviderContext provider;
@@ -130,8 +153,8 @@ int CREVOKE_Xml::MakePart2Data(const wchar_t* strServerDate, const CREVOKE_Card*
     values[kFieldGender] = lpCardOBJ->m_strGender.m_lpData;
     values[kFieldBirth] = lpCardOBJ->m_strBirth.m_lpData;
 
-    // "&" and "<" in card data are written as references, so that a value
-    // can neither break the document nor add markup to it.
+    // "&", "<" and ">" in card data are written as references, so that a
+    // value can neither break the document nor add markup to it.
     if (!AppendRows(m_strPart2, kRevokeXmlPart2Rows, kPart2RowCount, values, true)) {
         TraceLog(TRACE_LEVEL_ERROR, "m_strPart2.Append:メモリが不足しています。(%s:%d)\n", TRACE_HERE);
         result = 701;

@@ -18,7 +18,8 @@ public:
 
     // Builds and signs the whole document into the seven members.
     // strServerDate: the counter's date, 14 decimal digits YYYYMMDDhhmmss (UTC).
-    // Returns 0, or -101 (an input missing or malformed), -102 / -105 / 700 /
+    // Returns 0, or -101 (an input missing or malformed, or a card value that
+    // XML cannot carry; nothing is signed then), -102 / -105 / 700 /
     // 703 / 704 (opening the provider), 701 (memory), 702 (hashing/signing).
     // After a failure the members hold whatever the steps that ran left, and
     // m_strXML must not be sent.

@@ -3,13 +3,14 @@
 // current text.
 #include "TextBuffer.h"
 
-#include <windows.h>
-
 #include <limits.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 #include <wctype.h>
+
+#include "TextCodePage.h"
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(CTextBuffer) == 5 * 4, "CTextBuffer is a plain record of five 32-bit fields");
@@ -221,17 +222,17 @@ void CTextBuffer::RemoveChar(wchar_t unit)
 }
 
 namespace {
-char* WideToCodePage(UINT codePage, const wchar_t* text)
+char* WideToCodePage(TextCodePage codePage, const wchar_t* text)
 {
     if (text == NULL)
         return NULL;
-    int size = WideCharToMultiByte(codePage, 0, text, -1, NULL, 0, NULL, NULL);
+    int size = TextWideToNarrow(codePage, text, NULL, 0);
     if (size <= 0)
         return NULL;
     char* out = static_cast<char*>(calloc(static_cast<size_t>(size) + 1, 1));
     if (out == NULL)
         return NULL;
-    if (WideCharToMultiByte(codePage, 0, text, -1, out, size, NULL, NULL) == 0) {
+    if (TextWideToNarrow(codePage, text, out, size) == 0) {
         free(out);
         return NULL;
     }
@@ -241,12 +242,12 @@ char* WideToCodePage(UINT codePage, const wchar_t* text)
 
 char* WideToAnsi(const wchar_t* text)
 {
-    return WideToCodePage(CP_ACP, text);
+    return WideToCodePage(kTextCodePageAnsi, text);
 }
 
 char* WideToUTF8(const wchar_t* text)
 {
-    return WideToCodePage(CP_UTF8, text);
+    return WideToCodePage(kTextCodePageUtf8, text);
 }
 
 wchar_t* AnsiToWide(const char* text)
@@ -260,7 +261,7 @@ wchar_t* AnsiToWide(const char* text)
     wchar_t* out = static_cast<wchar_t*>(calloc(length + 1, sizeof(wchar_t)));
     if (out == NULL)
         return NULL;
-    if (MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out, static_cast<int>(length)) == 0) {
+    if (TextNarrowToWide(kTextCodePageAnsi, text, static_cast<int>(length), out, static_cast<int>(length)) == 0) {
         free(out);
         return NULL;
     }

@@ -18,7 +18,6 @@ A test chooses the reply through options (POST /_testbed/option):
 A fixed route (POST /_testbed/route) for the path wins over all of this.
 """
 import base64
-import socket
 import time
 
 import kevo_testbed
@@ -37,24 +36,8 @@ def _body():
     return DEFAULT_BODY
 
 
-def _head(handler, status, length, headers):
-    handler.send_response(status)
-    headers = dict(headers or {})
-    headers.setdefault("Content-Type", "text/plain")
-    for key, value in headers.items():
-        handler.send_header(key, value)
-    handler.send_header("Content-Length", str(length))
-    handler.end_headers()
-    handler.wfile.flush()
-
-
-def _close(handler):
-    handler.close_connection = True
-    try:
-        handler.wfile.flush()
-        handler.connection.shutdown(socket.SHUT_RDWR)
-    except OSError:
-        pass
+_head = kevo_testbed.send_head
+_close = kevo_testbed.close_connection
 
 
 def verinfo(request, handler):

@@ -18,7 +18,13 @@ Content paths without a fixed answer go to the handler registered for them
 (see handlers.py); others get 404. The handlers' own options are listed in
 their modules: handler_verinfo.py (the version file and its failure modes),
 handler_proxy.py (credentials, 407, the "proxy:<target>" paths of last and
-count).
+count), handler_hostile.py (hostile replies for any path, which win over
+routes and handlers, and the "elsewhere" host a redirect points to).
+
+Listeners beyond the first four, when their certificates are given:
++4 plain HTTP "elsewhere" (another host as far as a client can tell),
++5 HTTPS with an expired certificate of the trusted CA, +6 HTTPS with a
+certificate of the trusted CA for another name.
 
 scripts/testbed-start and scripts/testbed-stop run it in the background;
 in the Windows build tree the CTest fixture "testbed" does (testbed/).
@@ -28,6 +34,7 @@ import base64
 import http.server
 import json
 import os
+import socket
 import socketserver
 import ssl
 import sys
@@ -59,10 +66,37 @@ class State:
 STATE = State()
 # path -> function(request) returning (status, headers dict, body bytes)
 HANDLERS = {}
+# functions(request, handler) tried before routes and handlers: a result
+# other than False means the request was answered (None: by the function).
+INTERCEPTORS = []
 
 
 def register(path, function):
     HANDLERS[path] = function
+
+
+def send_head(handler, status, length, headers=None):
+    """Status line and headers of a reply a handler writes itself; length
+    None leaves Content-Length out."""
+    handler.send_response(status)
+    headers = dict(headers or {})
+    headers.setdefault("Content-Type", "text/plain")
+    for key, value in headers.items():
+        handler.send_header(key, value)
+    if length is not None:
+        handler.send_header("Content-Length", str(length))
+    handler.end_headers()
+    handler.wfile.flush()
+
+
+def close_connection(handler):
+    """Ends the connection at once, whatever the reply announced."""
+    handler.close_connection = True
+    try:
+        handler.wfile.flush()
+        handler.connection.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass
 
 
 class Request:
@@ -122,6 +156,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             STATE.last[target] = request
             STATE.counts[target] = STATE.counts.get(target, 0) + 1
             route = STATE.routes.get(target)
+        for intercept in INTERCEPTORS:
+            result = intercept(request, self)
+            if result is not False:
+                if result is not None:
+                    status, headers, payload = result
+                    self.send(status, payload, headers)
+                return None
         if route is not None:
             return self.send(route["status"], route["body"], route["headers"])
         function = HANDLERS.get(target.split("?")[0]) or HANDLERS.get(target)
@@ -194,6 +235,10 @@ def main():
     parser.add_argument("--key", help="its private key")
     parser.add_argument("--impostor-cert", help="self-signed certificate for the impostor listener")
     parser.add_argument("--impostor-key")
+    parser.add_argument("--expired-cert", help="certificate of the trusted CA whose validity has ended")
+    parser.add_argument("--expired-key")
+    parser.add_argument("--wrongname-cert", help="certificate of the trusted CA for another host name")
+    parser.add_argument("--wrongname-key")
     parser.add_argument("--pidfile")
     args = parser.parse_args()
 
@@ -208,6 +253,13 @@ def main():
     proxy = getattr(handlers, "make_proxy_server", None)
     if proxy is not None:
         servers.append(proxy(args.port_base + 3))
+    elsewhere = getattr(handlers, "make_elsewhere_server", None)
+    if elsewhere is not None:
+        servers.append(elsewhere(args.port_base + 4))
+    if args.expired_cert:
+        servers.append(make_server(args.port_base + 5, "expired", args.expired_cert, args.expired_key))
+    if args.wrongname_cert:
+        servers.append(make_server(args.port_base + 6, "wrongname", args.wrongname_cert, args.wrongname_key))
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(str(os.getpid()))

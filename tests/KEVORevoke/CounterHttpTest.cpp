@@ -683,4 +683,90 @@ TEST_F(CounterProxyTest, FailedResendGivesTheTransportCodes)
     EXPECT_EQ(std::string::npos, log.find(Sjis(L"ステータスコード:"))) << log;
 }
 
+// ---- hostile servers ---------------------------------------------------------------
+
+std::string TrustedCaUrl(int port) { return "https://localhost:" + Port(port) + "/"; }
+
+// Each hostile reply of the testbed, for both exchanges: the code the
+// wizard gets, and nothing sent to the host a redirect names.
+TEST_F(CounterHttpTest, HostileRepliesEndInTheirCodesAndReachNoOtherHost)
+{
+    struct Case {
+        const char* name;
+        std::string hostile;  // the testbed's "hostile" setting, JSON
+        int dateCode;
+        int revokeCode;
+    };
+    const std::string all = "\"path\": \"/reception/\", ";
+    const Case cases[] = {
+        // Six digits arrive, then the connection closes: no clock; the verdict
+        // is the status that came before the cut.
+        {"close mid body", "{" + all + "\"mode\": \"close_mid_body\", \"status\": 605, \"cut\": 6}", 706, 605},
+        // Silence, then a close without any reply.
+        {"stall", "{" + all + "\"mode\": \"stall\", \"headers\": false, \"seconds\": 5}", 706, 707},
+        // More digits than a clock has; the body is read only to its limit.
+        {"megabytes", "{" + all + "\"mode\": \"megabytes\", \"status\": 611, \"size\": 8388608}", 706, 611},
+        {"NUL first", "{" + all + "\"mode\": \"nul\", \"at\": 0, \"status\": 605}", 706, 605},
+        {"NUL inside the clock", "{" + all + "\"mode\": \"nul\", \"at\": 8, \"status\": 605}", 706, 605},
+        // Redirects are results, never followed: 612 on screen 05.
+        {"301", "{" + all + "\"mode\": \"redirect\", \"status\": 301, \"body\": \"\"}", 706, 301},
+        {"302", "{" + all + "\"mode\": \"redirect\", \"status\": 302, \"body\": \"\"}", 706, 302},
+        {"303", "{" + all + "\"mode\": \"redirect\", \"status\": 303, \"body\": \"\"}", 706, 303},
+        {"307", "{" + all + "\"mode\": \"redirect\", \"status\": 307, \"body\": \"\"}", 706, 307},
+        {"308", "{" + all + "\"mode\": \"redirect\", \"status\": 308, \"body\": \"\"}", 706, 308},
+    };
+    Settings(HttpUrl());
+    std::wstring doc = WriteDocument(Document(300));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        Option("hostile", c.hostile);
+        DWORD started = GetTickCount();
+        ProbeResult date = Run(L"date");
+        ProbeResult sent = Run(L"revoke \"" + doc + L"\"");
+        EXPECT_LT(GetTickCount() - started, 60000u) << "the client waited past the server";
+        ASSERT_EQ(0, date.exit);
+        ASSERT_EQ(0, sent.exit);
+        EXPECT_EQ(c.dateCode, date.Code());
+        EXPECT_EQ("", date.data);
+        EXPECT_EQ(c.revokeCode, sent.Code());
+        EXPECT_LE(sent.data.size(), 65536u);
+        EXPECT_EQ(1, Count(kTimePath));
+        EXPECT_EQ(1, Count(kRevokePath));
+        EXPECT_EQ(0, Count("elsewhere:*")) << "a request reached the host of the redirect";
+    }
+    // The other host would have answered with a clock and an acceptance.
+    EXPECT_NE(std::string::npos, Log().find(Sjis(L"ステータスコード:302\r\n"))) << Log();
+}
+
+// A server that asks for proxy credentials itself, every time: one sign-in
+// window per exchange, one retry, then the second refusal is the result.
+TEST_F(CounterHttpTest, ProxyAuthenticationForeverGetsOneWindowPerExchange)
+{
+    Settings(HttpUrl());
+    Option("hostile", "{\"path\": \"/reception/\", \"mode\": \"proxy_auth\"}");
+    ProbeResult date = Run(L"date", SignIn::Enter);
+    EXPECT_EQ(706, date.Code());
+    EXPECT_EQ(1, windows_.load());
+    ProbeResult sent = Run(L"revoke \"" + WriteDocument(Document(200)) + L"\"", SignIn::Enter);
+    EXPECT_EQ(407, sent.Code());
+    EXPECT_EQ(1, windows_.load());
+    EXPECT_GE(Count(kRevokePath), 2);
+}
+
+// Certificates of the trusted CA that are expired or name another host are
+// refused before any request reaches the server.
+TEST_F(CounterHttpTest, ExpiredOrWrongNameCertificateGetsNothing)
+{
+    for (int port : {KEVO_TESTBED_EXPIRED_PORT, KEVO_TESTBED_WRONGNAME_PORT}) {
+        SCOPED_TRACE(port);
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        Settings(TrustedCaUrl(port));
+        EXPECT_EQ(706, Run(L"date").Code());
+        EXPECT_EQ(707, Run(L"revoke \"" + WriteDocument(Document(200)) + L"\"").Code());
+        EXPECT_EQ(0, Count(kTimePath));
+        EXPECT_EQ(0, Count(kRevokePath));
+    }
+}
+
 }  // namespace

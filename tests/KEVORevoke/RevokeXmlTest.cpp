@@ -193,14 +193,54 @@ TEST_F(RevokeXmlTest, RepeatedRunsGiveTheSameDocument)
 
 TEST_F(RevokeXmlTest, MarkupInCardDataIsEscaped)
 {
-    FillCard(card_, L"山田&<太郎>", L"東京都<申請書>&amp;", L"13", L"東京都");
+    FillCard(card_, L"山田&<太郎>]]>", L"東京都<申請書>&amp;", L"13", L"東京都");
     ASSERT_EQ(0, xml_.MakeXML(&card_, &binary_, kServerDate));
     std::string xml = Xml();
     WriteBytes(OutDir() + L"escaped-case.xml", xml);
-    EXPECT_NE(std::string::npos, xml.find(Utf8(L"<申請者の氏名>山田&amp;&lt;太郎></申請者の氏名>\n")));
-    EXPECT_NE(std::string::npos, xml.find(Utf8(L"<申請者の住所>東京都&lt;申請書>&amp;amp;</申請者の住所>\n")));
+    EXPECT_NE(std::string::npos, xml.find(Utf8(L"<申請者の氏名>山田&amp;&lt;太郎&gt;]]&gt;</申請者の氏名>\n")));
+    EXPECT_NE(std::string::npos, xml.find(Utf8(L"<申請者の住所>東京都&lt;申請書&gt;&amp;amp;</申請者の住所>\n")));
     // The card record itself is not changed.
-    EXPECT_STREQ(L"山田&<太郎>", card_.m_strName.m_lpData);
+    EXPECT_STREQ(L"山田&<太郎>]]>", card_.m_strName.m_lpData);
+}
+
+// A value with a character that no XML parser accepts is refused before the
+// provider is opened, so nothing is signed and nothing can be sent; tab,
+// line feed, carriage return and a surrogate pair are carried.
+TEST_F(RevokeXmlTest, ValuesXmlCannotCarryAreRefusedBeforeSigning)
+{
+    const struct {
+        const wchar_t* name;
+        const wchar_t* address;
+        int expected;
+        const char* field;  // named in the error line
+    } cases[] = {
+        {L"山田\x0001太郎", L"東京都", -101, "m_strName"},
+        {L"山田太郎", L"東京都\x001F", -101, "m_strAddress"},
+        {L"山田\xD842", L"東京都", -101, "m_strName"},          // high surrogate alone
+        {L"山田\xDFB7太郎", L"東京都", -101, "m_strName"},      // low surrogate alone
+        {L"山田太郎", L"\xFFFE東京都", -101, "m_strAddress"},
+        {L"山田\xFFFF", L"東京都", -101, "m_strName"},
+        {L"山田\t太郎\r\n", L"\xD842\xDFB7東京都", 0, NULL},  // U+20BB7 as a pair
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field == NULL ? "carriable" : c.field);
+        FillCard(card_, c.name, c.address, L"13", L"東京都");
+        CREVOKE_Xml xml;
+        size_t before = Logs().size();
+        EXPECT_EQ(c.expected, xml.MakeXML(&card_, &binary_, kServerDate));
+        std::string log = Logs().substr(before);
+        if (c.field != NULL) {
+            EXPECT_NE(std::string::npos,
+                      log.find(std::string(c.field) + Sjis(L":予期せぬエラーが発生しました。(KEVOUserCertRevokeXML.cpp:")))
+                << log;
+            EXPECT_EQ(std::string::npos, log.find("CryptAcquireContextA")) << "the provider is not opened";
+            EXPECT_EQ(std::string::npos, log.find("MakePart1Data")) << log;
+            EXPECT_EQ(NULL, xml.m_strXML.m_lpData);
+        } else {
+            ASSERT_NE(nullptr, xml.m_strXML.GetUTF8());
+            EXPECT_NE(std::string::npos, std::string(xml.m_strXML.GetUTF8()).find(Utf8(L"<申請者の住所>\xD842\xDFB7東京都</申請者の住所>")));
+        }
+    }
 }
 
 TEST_F(RevokeXmlTest, UnknownPrefectureAndEmptyValueStillBuild)

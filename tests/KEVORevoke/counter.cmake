@@ -6,12 +6,6 @@ kevo_add_gtest(counter_wire_test
   SOURCES CounterWireTest.cpp ${KEVO_COUNTER_SRC}/RevokeStreamData.cpp ${KEVO_COUNTER_SRC}/ServerDateFilter.cpp)
 target_include_directories(counter_wire_test PRIVATE ${KEVO_COUNTER_SRC})
 
-# The testbed counter's verifier against requests signed with openssl.
-find_program(KEVO_PYTHON3 python3)
-if(KEVO_PYTHON3)
-  add_test(NAME counter_verifier_test COMMAND ${KEVO_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/CounterVerifierTest.py)
-  set_tests_properties(counter_verifier_test PROPERTIES TIMEOUT 120)
-endif()
 
 # The client as a program: one operation per run with the settings of the
 # registry and the settings file.

@@ -5,6 +5,7 @@
 // a user, and reads the trace log and what reached the server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,12 @@ protected:
     {
         return TestbedRequest("GET", "/_testbed/last?path=" + path).body;
     }
+    static std::string JsonListener(const std::string& lastJson)
+    {
+        const std::string key = "\"listener\": \"";
+        size_t at = lastJson.find(key);
+        return at == std::string::npos ? "" : lastJson.substr(at + key.size(), lastJson.find('"', at + key.size()) - at - key.size());
+    }
     std::string ProxyTarget()
     {
         return "proxy:http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + kVersionPath;
@@ -180,6 +187,23 @@ protected:
         if (!run.ended)
             ADD_FAILURE() << "KEVOSoftverchk.exe did not end in time";
         return run;
+    }
+
+    // A user who fills in the sign-in window and presses OK.
+    static User SignsIn(const std::wstring& name, const std::wstring& password)
+    {
+        User user;
+        user.signInOk = true;
+        user.proxyUser = name;
+        user.proxyPass = password;
+        return user;
+    }
+    // The next case of a table: a fresh server state and an empty log folder.
+    void NextCase()
+    {
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
     }
 
     std::string Log() { return ReadLogs(temp_, L"KEVOSOFTVERCHK"); }
@@ -602,6 +626,234 @@ TEST_F(SoftverchkTest, NoTraceKeyWritesNoLog)
     Publish("2.4.0.1");
     ExpectOnlyTheNotice(Start());
     EXPECT_TRUE(ListFiles(temp_, L"*").empty());
+}
+
+// ---- hostile servers ------------------------------------------------------------------
+
+// Each hostile reply of the testbed ends the run with -104 and no notice, in
+// bounded time, and with the line that names why.
+TEST_F(SoftverchkTest, HostileRepliesEndWithoutANotice)
+{
+    struct Case {
+        const char* name;
+        std::string hostile;  // the testbed's "hostile" setting, JSON
+        const wchar_t* line;  // a line of the log that names the failure
+    };
+    const std::string path = "\"path\": \"/reception/verinfo/\", ";
+    const Case cases[] = {
+        {"close mid body", "{" + path + "\"mode\": \"close_mid_body\", \"body\": \"9.9.9.9\", \"cut\": 3}",
+         L"revisionデータがありません"},
+        {"stall", "{" + path + "\"mode\": \"stall\", \"headers\": false, \"seconds\": 5}", L"サーバーの利用者ソフトバージョンの取得に失敗(-104)"},
+        {"megabytes", "{" + path + "\"mode\": \"megabytes\", \"size\": 8388608}", L"minorデータがありません"},
+        {"NUL first", "{" + path + "\"mode\": \"nul\", \"body\": \"9.9.9.9\", \"at\": 0}", L"受信失敗"},
+        {"NUL inside", "{" + path + "\"mode\": \"nul\", \"body\": \"9.9.9.9\", \"at\": 3}", L"revisionデータがありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NextCase();
+        Option("hostile", c.hostile);
+        DWORD started = GetTickCount();
+        ExpectNoWindow(Start());
+        EXPECT_LT(GetTickCount() - started, 40000u);
+        EXPECT_TRUE(Logged(c.line)) << LogUtf8();
+        EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)")) << LogUtf8();
+        EXPECT_EQ(1, Count(kVersionPath));
+    }
+}
+
+// A server that asks for proxy credentials itself, forever: the prompt and
+// the sign-in window once, one retry, then -104.
+TEST_F(SoftverchkTest, ProxyAuthenticationForeverPromptsOnce)
+{
+    Option("hostile", "{\"path\": \"/reception/verinfo/\", \"mode\": \"proxy_auth\"}");
+    Outcome run = Start(SignsIn(L"alice", L"s3cret"));
+    ASSERT_TRUE(run.ended);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_NE(std::wstring::npos, run.boxes[0].find(kPrompt));
+    EXPECT_EQ(1, run.signIns);
+    EXPECT_TRUE(Logged(L"InternetErrorDlg エラーnRtn:(-104),dwCode(407)")) << LogUtf8();
+    EXPECT_EQ(2, Count(kVersionPath));
+}
+
+// The checker follows a redirect to wherever it points (it accepts only a
+// final 200, and its notice is harmless): what the other host publishes
+// decides. The counter client, by contrast, never follows one.
+TEST_F(SoftverchkTest, RedirectIsFollowedToTheOtherHost)
+{
+    const struct {
+        const char* body;  // the other host's version file
+        bool notice;
+    } cases[] = {{"9.9.9.9", true}, {"1.0.0.0", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        NextCase();
+        Option("hostile", "{\"path\": \"/reception/verinfo/\", \"mode\": \"redirect\", \"status\": 302}");
+        Option("elsewhere.body", std::string("\"") + c.body + "\"");
+        Outcome run = Start();
+        if (c.notice)
+            ExpectOnlyTheNotice(run);
+        else
+            ExpectNoWindow(run);
+        EXPECT_EQ(1, Count(kVersionPath));
+        EXPECT_EQ(1, Count(std::string("elsewhere:") + kVersionPath));
+    }
+}
+
+// Certificates of the trusted CA that are expired or name another host.
+TEST_F(SoftverchkTest, ExpiredOrWrongNameCertificateIsRefused)
+{
+    Publish("9.9.9.9");
+    for (int port : {KEVO_TESTBED_EXPIRED_PORT, KEVO_TESTBED_WRONGNAME_PORT}) {
+        SCOPED_TRACE(port);
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+        Settings({"url=https://localhost:" + Port(port) + "/"});
+        ExpectNoWindow(Start());
+        EXPECT_TRUE(LoggedPart(L"HttpSendRequest 失敗(")) << LogUtf8();
+        EXPECT_EQ(0, Count(kVersionPath));
+    }
+}
+
+// ---- broken environment ----------------------------------------------------------------
+
+// The installed version's values of every wrong type and of sizes around the
+// 4-byte field: the type is not examined, a value that fits is taken as its
+// bytes (a text read through the narrow interface gives its character codes),
+// and a larger one is an error before any network access.
+TEST_F(SoftverchkTest, VersionValuesOfWrongTypeOrSize)
+{
+    Publish("2.4.0.1");
+    const struct {
+        const char* name;
+        DWORD type;
+        std::vector<BYTE> bytes;
+        bool notice;   // installed major below 2: the server's 2.4.0.1 is newer
+        bool fetched;  // the installed version was read, so the server was asked
+    } cases[] = {
+        {"DWORD 2", REG_DWORD, {2, 0, 0, 0}, true, true},
+        {"0 bytes", REG_BINARY, {}, true, true},
+        {"1 byte 9", REG_BINARY, {9}, false, true},
+        {"1 byte 1", REG_BINARY, {1}, true, true},
+        {"4 bytes binary 2", REG_BINARY, {2, 0, 0, 0}, true, true},
+        {"5 bytes", REG_BINARY, {2, 0, 0, 0, 0}, false, false},
+        {"QWORD", REG_QWORD, {2, 0, 0, 0, 0, 0, 0, 0}, false, false},
+        {"text \"9\"", REG_SZ, {'9', 0, 0, 0}, false, true},        // read as 0x39
+        {"empty text", REG_SZ, {0, 0}, true, true},                   // read as 0
+        {"expandable \"1\"", REG_EXPAND_SZ, {'1', 0, 0, 0}, false, true},  // 0x31
+        {"long text", REG_SZ, std::vector<BYTE>(64, 'x'), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NextCase();
+        Publish("2.4.0.1");
+        Installed(2, 4, 0);
+        SetRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO\\Version", L"Major", c.type, c.bytes);
+        Outcome run = Start();
+        if (c.notice)
+            ExpectOnlyTheNotice(run);
+        else
+            ExpectNoWindow(run);
+        EXPECT_EQ(c.fetched ? 1 : 0, Count(kVersionPath));
+        if (!c.fetched) {
+            EXPECT_TRUE(Logged(L"Software\\KEVO\\Version\\Major Get Error,rtn = 234")) << LogUtf8();
+        }
+    }
+}
+
+// Settings files a PC may hold: whatever cannot be read as the section gives
+// the defaults (the default counter, no proxy of the file); a readable section
+// in another encoding the profile functions understand is used.
+TEST_F(SoftverchkTest, BrokenSettingsFiles)
+{
+    Publish("2.4.0.1");
+    const std::string section = "[ConfirmSettingInfo]\r\n";
+    const std::string here = "url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : section + here) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919 + 13) & 0xFF);
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool readsHere;  // the file's url (the testbed) is used; else the default counter
+    } cases[] = {
+        {"well formed", section + here, true},
+        {"no section", here, false},
+        {"another section", "[Other]\r\n" + here, false},
+        {"overlong line before the url", section + "proxyHost=" + std::string(70000, 'h') + "\r\n" + here, true},
+        {"overlong url", section + "url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/" +
+                             std::string(5000, 'p') + "\r\n", true},
+        {"binary garbage", garbage, false},
+        {"garbage after the section", section + here + garbage, true},
+        {"UTF-16 with byte order mark", utf16, true},
+        {"empty", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NextCase();
+        Publish("2.4.0.1");
+        WriteBytes(install_ + L"KEVOValidationInfo.ini", c.bytes);
+        Outcome run = Start();
+        if (c.readsHere) {
+            ExpectOnlyTheNotice(run);
+            EXPECT_EQ(1, Count(kVersionPath));
+        } else {
+            // The default counter of this build is the testbed's HTTPS
+            // listener, so the run still ends with the notice; what shows the
+            // file was not used is the listener that was asked.
+            ASSERT_TRUE(run.ended);
+            EXPECT_EQ(0u, run.exitCode);
+            EXPECT_EQ(0, run.signIns);
+            EXPECT_EQ("https", JsonListener(Last(kVersionPath))) << LogUtf8();
+        }
+    }
+}
+
+// A temporary directory where no log can be written: the check runs as
+// usual and nothing is written anywhere else.
+TEST_F(SoftverchkTest, UnwritableOrOverlongTemporaryDirectory)
+{
+    Publish("2.4.0.1");
+    std::wstring base = temp_;
+    // Deep enough that the log's name (prefix, 14 digits, ".log") passes
+    // MAX_PATH, while the directory itself is still valid.
+    std::wstring deep = base;
+    while (deep.size() < 240)
+        deep += std::wstring(std::min<size_t>(40, 240 - deep.size()), L'd') + L"\\";
+    std::wstring readOnly = base + L"readonly\\";
+    std::wstring file = base + L"not-a-directory";
+    ASSERT_TRUE(CreateDirectoryW(readOnly.c_str(), NULL));
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteBytes(file, "x");
+    const struct {
+        const char* name;
+        std::wstring dir;
+        bool mayLog;  // root ignores a read-only attribute, so a log may appear there
+    } cases[] = {
+        {"near MAX_PATH", deep, false},
+        {"missing", base + L"missing\\", false},
+        {"a file", file + L"\\", false},
+        {"read-only", readOnly, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (size_t at = base.size(); (at = c.dir.find(L'\\', at)) != std::wstring::npos; ++at)
+            CreateDirectoryW(c.dir.substr(0, at).c_str(), NULL);
+        options_.tempDir = c.dir;
+        if (std::string(c.name) == "missing")
+            RemoveTree(c.dir);
+        ExpectOnlyTheNotice(Start());
+        if (!c.mayLog) {
+            EXPECT_TRUE(ListFiles(c.dir, L"KEVOSOFTVERCHK*").empty());
+        }
+        EXPECT_TRUE(ListFiles(base, L"KEVOSOFTVERCHK*").empty()) << "a log went to the parent directory";
+    }
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    options_.tempDir = temp_;
 }
 
 }  // namespace

@@ -79,11 +79,36 @@ TEST_F(TraceLogTest, LevelTwentyWritesShiftJisErrorLines)
     EXPECT_EQ(std::string::npos, log.find("\n\n"));
 }
 
+// The lines without their time prefixes.
+std::string WithoutPrefixes(const std::string& log)
+{
+    return std::regex_replace(log, std::regex(kPrefixPattern), "");
+}
+
 TEST_F(TraceLogTest, CommitModeWritesTheSameBytes)
 {
-    EnableTrace(20, 1);
-    ASSERT_EQ(0, Run("basic"));
-    EXPECT_NE(std::string::npos, Logs().find("CREVOKE_Card::GetCertData: end\r\n"));
+    // Each fragment (prefix and message of three lines) opens the file once:
+    // with the commit flag exactly when TRACECOMMIT is set.
+    std::wstring modesDir = MakeScratchDir(L"trace-modes");
+    std::string lines[2];
+    for (DWORD commit = 0; commit <= 1; ++commit) {
+        SCOPED_TRACE(commit);
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+        EnableTrace(20, commit);
+        std::wstring modes = modesDir + L"modes" + std::to_wstring(commit) + L".txt";
+        ASSERT_EQ(0, RunProgram(kProbe, L"open-modes \"" + modes + L"\"", options_, 30000));
+        EXPECT_EQ(commit ? "a+c\na+c\na+c\na+c\na+c\na+c\n" : "a+\na+\na+\na+\na+\na+\n", ReadBytes(modes));
+        lines[commit] = WithoutPrefixes(Logs());
+    }
+    RemoveTree(modesDir);
+    EXPECT_EQ(lines[0], lines[1]);
+    const std::string head =
+        "CREVOKE_Card::GetCertData: start\r\n" + ToCp932(L"m_CardOBJ.GetCardData:エラーが発生しました。(TraceLogProbe.cpp:");
+    const std::string tail = ")\r\nCREVOKE_Card::GetCertData: end\r\n";
+    EXPECT_EQ(head, lines[1].substr(0, head.size())) << lines[1];
+    ASSERT_GE(lines[1].size(), tail.size());
+    EXPECT_EQ(tail, lines[1].substr(lines[1].size() - tail.size())) << lines[1];
 }
 
 TEST_F(TraceLogTest, LongMessageIsCutAt1023Bytes)
@@ -158,17 +183,87 @@ TEST_F(TraceLogTest, TraceValueOfAnotherTypeIsTakenAsANumber)
     EXPECT_NE(std::string::npos, Logs().find("GetCertData: end"));
 }
 
+// TRACE of every type and of sizes around its 4 bytes: a value that fits is
+// taken as its bytes whatever its type (a text through the narrow interface
+// as its character codes), a larger one switches the log off.
+TEST_F(TraceLogTest, TraceValuesOfEveryTypeAndSize)
+{
+    const struct {
+        const char* name;
+        DWORD type;
+        std::vector<BYTE> bytes;
+        int lines;  // 0: no file; 2: flow lines only; 3: all three
+    } cases[] = {
+        {"0 bytes", REG_DWORD, {}, 0},
+        {"1 byte 10", REG_BINARY, {10}, 2},
+        {"1 byte 20", REG_BINARY, {20}, 3},
+        {"3 bytes", REG_BINARY, {20, 0, 0}, 3},
+        {"4 bytes negative", REG_BINARY, {0xFF, 0xFF, 0xFF, 0xFF}, 0},
+        {"5 bytes", REG_BINARY, {20, 0, 0, 0, 0}, 0},
+        {"QWORD", REG_QWORD, {20, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {"text \"1\"", REG_SZ, {'1', 0, 0, 0}, 3},             // 0x31 = 49
+        {"empty text", REG_SZ, {0, 0}, 0},
+        {"long text", REG_SZ, std::vector<BYTE>(40, 'x'), 0},
+        {"multi text", REG_MULTI_SZ, {'1', 0, 0, 0, 0, 0}, 3},   // "1\0\0" = 0x31
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(temp_);
+        CreateDirectoryW(temp_.c_str(), NULL);
+        ResetKevoRegistry();
+        SetRaw(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE", c.type, c.bytes);
+        ASSERT_EQ(0, Run("basic"));
+        std::string log = Logs();
+        size_t lines = 0;
+        for (size_t p = 0; (p = log.find("\r\n", p)) != std::string::npos; p += 2)
+            ++lines;
+        EXPECT_EQ(static_cast<size_t>(c.lines), lines) << log;
+        if (c.lines == 0) {
+            EXPECT_TRUE(ListFiles(temp_, L"*").empty());
+        }
+    }
+}
+
+// A directory under base whose path, trailing backslash included, is
+// exactly length characters long.
+std::wstring DirectoryOfLength(const std::wstring& base, size_t length)
+{
+    std::wstring dir = base;
+    while (dir.size() < length) {
+        size_t left = length - dir.size();
+        // Components of at most 100 characters; never leave a single one.
+        size_t part = left <= 101 ? left - 1 : (left - 101 < 2 ? 98 : 100);
+        dir += std::wstring(part, L'd') + L"\\";
+        CreateDirectoryW(dir.c_str(), NULL);
+    }
+    return dir;
+}
+
 TEST_F(TraceLogTest, TempDirectoryTooLongForTheNameDropsTheLines)
 {
+    // The log's name adds "KEVOProbe", 14 digits and ".log" (27 characters) to
+    // the directory: a path of 259 characters still fits the 260 of MAX_PATH
+    // with its terminator, one of 260 does not. In both runs the log is on.
     EnableTrace(20);
-    std::wstring deep = temp_;
-    while (deep.size() < 240) {
-        deep += L"dddddddddddddddddddd\\";
-        CreateDirectoryW(deep.c_str(), NULL);
-    }
-    options_.tempDir = deep;
+    const size_t kName = 27;
+    std::wstring fits = DirectoryOfLength(temp_ + L"a\\", 259 - kName);
+    std::wstring tooLong = DirectoryOfLength(temp_ + L"b\\", 260 - kName);
+    ASSERT_EQ(259 - kName, fits.size());
+    ASSERT_EQ(260 - kName, tooLong.size());
+
+    options_.tempDir = fits;
     ASSERT_EQ(0, Run("basic"));
-    EXPECT_TRUE(ListFiles(deep, L"*.log").empty());
+    std::vector<std::wstring> written = ListFiles(fits, L"*");
+    ASSERT_EQ(1u, written.size());
+    EXPECT_EQ(259u, fits.size() + written[0].size());
+    EXPECT_NE(std::string::npos, ReadLogs(fits, L"KEVOProbe").find("CREVOKE_Card::GetCertData: end\r\n"));
+
+    options_.tempDir = tooLong;
+    ASSERT_EQ(0, Run("basic"));
+    // Nothing at all, not even a file under a cut name, here or above.
+    EXPECT_TRUE(ListFiles(tooLong, L"*").empty());
+    EXPECT_TRUE(ListFiles(tooLong.substr(0, tooLong.rfind(L'\\', tooLong.size() - 2) + 1), L"KEVOProbe*").empty());
+    EXPECT_TRUE(ListFiles(temp_, L"KEVOProbe*").empty());
 }
 
 TEST_F(TraceLogTest, TraceCallsKeepTheCallersErrorCodes)

@@ -1,0 +1,16 @@
+# The fuzz targets and the product sources each one is built from (relative
+# to the source tree). Read by tests/fuzz/CMakeLists.txt in both of its roles.
+set(KEVO_FUZZ_TARGETS
+  version_file server_date settings_core revoke_texts result_codes
+  text_buffer base64 stream_data xml_escape)
+
+set(KEVO_FUZZ_SOURCES_version_file  KEVOSOFTVERCHK/SoftwareVersion.cpp)
+set(KEVO_FUZZ_SOURCES_server_date   KEVORevoke/ServerDateFilter.cpp)
+set(KEVO_FUZZ_SOURCES_settings_core common/settings/SettingsCore.cpp)
+set(KEVO_FUZZ_SOURCES_revoke_texts  KEVORevoke/RevokeTexts.cpp)
+set(KEVO_FUZZ_SOURCES_result_codes  KEVORevoke/RevokeTexts.cpp serviceapi/ServiceApiCodes.cpp)
+set(KEVO_FUZZ_SOURCES_text_buffer   KEVORevoke/TextBuffer.cpp KEVORevoke/TextCodePagePosix.cpp)
+set(KEVO_FUZZ_SOURCES_base64        KEVORevoke/TextBuffer.cpp KEVORevoke/TextCodePagePosix.cpp)
+set(KEVO_FUZZ_SOURCES_stream_data   KEVORevoke/RevokeStreamData.cpp)
+set(KEVO_FUZZ_SOURCES_xml_escape    KEVORevoke/KEVORevokeXmlText.cpp KEVORevoke/TextBuffer.cpp
+                                    KEVORevoke/TextCodePagePosix.cpp)
