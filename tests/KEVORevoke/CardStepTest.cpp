@@ -54,13 +54,14 @@ protected:
     void SetUp() override
     {
         ResetKevoRegistry();
+        ResetSoftCardSwitches();
         ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
         dir_ = MakeScratchDir(L"cardstep");
         EnableTrace(20);
     }
     void TearDown() override
     {
-        SetDword(HKEY_LOCAL_MACHINE, kProviderKey, L"SoftCardFailOpen", 0);
+        ResetSoftCardSwitches();
         RemoveTree(dir_);
         ResetKevoRegistry();
     }

@@ -102,8 +102,7 @@ class RevokeXmlTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ClearSwitch(L"SoftCardFailOpen");
-        ClearSwitch(L"SoftCardFailSign");
+        ResetSoftCardSwitches();
         ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path").present)
             << "the software card is not installed (softcard_install)";
         certificate_ = ReadBytes(WinePath(KEVO_SOFTCARD_DIR) + L"\\KEVOSoftCard.cer");
@@ -113,11 +112,7 @@ protected:
         FillCard(card_, L"山田太郎", L"東京都千代田区", L"13", L"東京都");
         logStart_ = Logs().size();
     }
-    void TearDown() override
-    {
-        ClearSwitch(L"SoftCardFailOpen");
-        ClearSwitch(L"SoftCardFailSign");
-    }
+    void TearDown() override { ResetSoftCardSwitches(); }
     static std::string Logs() { return ReadLogs(g_logDir, L"KEVORevoke"); }
     // Trace output of this test so far.
     std::string NewLogs() const { return Logs().substr(logStart_); }

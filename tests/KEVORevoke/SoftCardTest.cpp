@@ -35,13 +35,6 @@ void ClearSwitch(const wchar_t* name)
     }
 }
 
-void ClearAllSwitches()
-{
-    const wchar_t* names[] = {L"SoftCardFailOpen", L"SoftCardFailSign", L"SoftCardPinPrompt", L"SoftCardPin",
-                              L"SoftCardDir"};
-    for (const wchar_t* name : names)
-        ClearSwitch(name);
-}
 
 // Answers the card's PIN prompt of this process: types pin and presses OK,
 // or presses Cancel when pin is NULL (see DialogAnswerer).
@@ -91,14 +84,14 @@ class SoftCardTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ClearAllSwitches();
+        ResetSoftCardSwitches();
         certificate_ = ReadBytes(WinePath(KEVO_SOFTCARD_DIR) + L"\\KEVOSoftCard.cer");
         ASSERT_FALSE(certificate_.empty());
     }
     void TearDown() override
     {
         Close();
-        ClearAllSwitches();
+        ResetSoftCardSwitches();
     }
     bool Open() { return CryptAcquireContextA(&prov_, NULL, kProviderName, PROV_RSA_FULL, 0) != FALSE; }
     void Close()

@@ -132,6 +132,20 @@ bool KeyExists(HKEY root, const std::wstring& subkey, REGSAM view)
     return true;
 }
 
+void ResetSoftCardSwitches()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider", 0,
+                      KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    const wchar_t* names[] = {L"SoftCardFailOpen", L"SoftCardFailSign", L"SoftCardPinPrompt", L"SoftCardPin",
+                              L"SoftCardDir"};
+    for (const wchar_t* name : names)
+        RegDeleteValueW(key, name);
+    RegCloseKey(key);
+}
+
 void ResetKevoRegistry()
 {
     const REGSAM views[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
