@@ -3,6 +3,8 @@
 // error codes kept across trace calls and the local time of the C runtime.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <regex>
 
 #include "KevoTestSupport.h"
@@ -241,32 +243,18 @@ std::wstring DirectoryOfLength(const std::wstring& base, size_t length)
 
 TEST_F(TraceLogTest, TempDirectoryTooLongForTheNameDropsTheLines)
 {
-    // The log's name adds "KEVOProbe", 14 digits and ".log" (27 characters) to
-    // the directory: a path of 260 characters does not fit the 260 of MAX_PATH
-    // with its terminator. A path a little shorter is written. (Wine's file
-    // functions refuse some paths just under the limit, so the fitting case
-    // keeps a margin of a few characters.) In both runs the log is on.
+    // The log's name adds "KEVOProbe", 14 digits and ".log" (27 characters):
+    // under a directory of 233 characters it would be 260 long, which does
+    // not fit MAX_PATH with its terminator. The run goes on without a log,
+    // and no file appears under a cut name, here or above. (The exact
+    // boundary is checked on the name itself in TraceFormatTest.)
     EnableTrace(20);
-    const size_t kName = 27;
-    const size_t kFits = 250;
-    std::wstring fits = DirectoryOfLength(temp_ + L"a\\", kFits - kName);
-    std::wstring tooLong = DirectoryOfLength(temp_ + L"b\\", 260 - kName);
-    ASSERT_EQ(kFits - kName, fits.size());
-    ASSERT_EQ(260 - kName, tooLong.size());
-
-    options_.tempDir = fits;
-    ASSERT_EQ(0, Run("basic"));
-    std::vector<std::wstring> written = ListFiles(fits, L"*");
-    ASSERT_EQ(1u, written.size());
-    EXPECT_EQ(kFits, fits.size() + written[0].size());
-    EXPECT_NE(std::string::npos, ReadLogs(fits, L"KEVOProbe").find("CREVOKE_Card::GetCertData: end\r\n"));
-
+    std::wstring tooLong = DirectoryOfLength(temp_ + L"b\\", 260 - 27);
+    ASSERT_EQ(260u - 27u, tooLong.size());
     options_.tempDir = tooLong;
     ASSERT_EQ(0, Run("basic"));
-    // Nothing at all, not even a file under a cut name, here or above.
     EXPECT_TRUE(ListFiles(tooLong, L"*").empty());
     EXPECT_TRUE(ListFiles(tooLong.substr(0, tooLong.rfind(L'\\', tooLong.size() - 2) + 1), L"KEVOProbe*").empty());
-    EXPECT_TRUE(ListFiles(temp_, L"KEVOProbe*").empty());
 }
 
 TEST_F(TraceLogTest, TraceCallsKeepTheCallersErrorCodes)
@@ -380,6 +368,11 @@ TEST(TraceFormatTest, PathThatDoesNotFitIsRefused)
     std::string dir(250, 'd');
     EXPECT_FALSE(BuildTraceLogPath(path, sizeof path, dir.c_str(), "KEVORevoke", t, false, 0));
     EXPECT_STREQ("", path);
+    // "KEVORevoke", 14 digits and ".log" are 28 characters: 259 in all fit
+    // the 260 bytes with the terminator, 260 do not.
+    EXPECT_TRUE(BuildTraceLogPath(path, sizeof path, std::string(231, 'd').c_str(), "KEVORevoke", t, false, 0));
+    EXPECT_EQ(259u, strlen(path));
+    EXPECT_FALSE(BuildTraceLogPath(path, sizeof path, std::string(232, 'd').c_str(), "KEVORevoke", t, false, 0));
 }
 
 TEST(TraceFormatTest, PrefixFormat)
