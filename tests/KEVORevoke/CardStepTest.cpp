@@ -46,6 +46,7 @@ struct Scenario {
     std::vector<std::string> java = {"name=" + kName, "address=" + kAddress, "gender=1", "dateOfBirth=319750415"};
     std::string clock;               // counter clock; empty: the testbed's own
     DWORD failOpen = 0;              // SoftCardFailOpen
+    std::string certificate;         // when set: what the card returns as its certificate
     enum { Installed, NoInstallPath, NoLibrary, NoFreeExport } library = Installed;
 };
 
@@ -83,7 +84,17 @@ protected:
             CopyFileW(kNoFreeLibrary.c_str(), (install + L"KEVOServiceAPI.dll").c_str(), FALSE);
         WriteIni(install + L"KEVOValidationInfo.ini",
                  {"[ConfirmSettingInfo]", "url=http://localhost:" + std::to_string(KEVO_TESTBED_HTTP_PORT) + "/"});
-        SetString(HKEY_LOCAL_MACHINE, kProviderKey, L"SoftCardDir", ToCp932(kCardCases + Widen(s.card) + L"\\"));
+        std::wstring card = kCardCases + Widen(s.card) + L"\\";
+        if (!s.certificate.empty()) {
+            // The case's key with other certificate bytes.
+            const std::wstring own = dir_ + L"card\\";
+            RemoveTree(own);
+            CreateDirectoryW(own.c_str(), NULL);
+            CopyFileW((card + L"KEVOSoftCard.key").c_str(), (own + L"KEVOSoftCard.key").c_str(), FALSE);
+            WriteBytes(own + L"KEVOSoftCard.cer", s.certificate);
+            card = own;
+        }
+        SetString(HKEY_LOCAL_MACHINE, kProviderKey, L"SoftCardDir", ToCp932(card));
         SetDword(HKEY_LOCAL_MACHINE, kProviderKey, L"SoftCardFailOpen", s.failOpen);
         if (!s.clock.empty()) {
             EXPECT_EQ(200, TestbedRequest("POST", "/_testbed/option",
@@ -186,6 +197,10 @@ TEST_F(CardStepTest, FailuresOfTheCardTheLibraryAndTheService)
     add("card locked", "703", [](Scenario& s) { s.failOpen = 0x8010006C; });
     add("card not ready", "704", [](Scenario& s) { s.failOpen = 0x80100010; });
     add("provider fails otherwise", "-105", [](Scenario& s) { s.failOpen = 0x80090016; });
+    // A card whose certificate cannot be parsed: the step ends before the
+    // service library is asked.
+    add("certificate is not DER", "705", [](Scenario& s) { s.certificate = "<html>not a certificate</html>"; });
+    add("certificate cut short", "705", [](Scenario& s) { s.certificate = std::string("\x30\x82\x04\x00\x30\x82", 6); });
     add("no install path", "-104", [](Scenario& s) { s.library = Scenario::NoInstallPath; });
     add("library file missing", "-104", [](Scenario& s) { s.library = Scenario::NoLibrary; });
     for (const Case& c : cases) {
