@@ -123,6 +123,19 @@ bool FormatPiece(char piece[kPieceSize], long value, const char* unit)
     return SetPiece(piece, scratch);
 }
 
+// A two-character month or day field as its piece: a letter code "A1".."An"
+// gives names[n - 1], anything else its value with the unit; false when the
+// value is 0 (no code and no number) or does not fit.
+bool FieldPiece(char piece[kPieceSize], const char* field, const char* const* names, int nameCount,
+                const char* unit)
+{
+    const int named = LetterCode(field, nameCount);
+    if (named >= 0)
+        return SetPiece(piece, names[named]);
+    const long value = FieldValue(field, 2);
+    return value != 0 && FormatPiece(piece, value, unit);
+}
+
 }  // namespace
 
 const char kErrorBoxHead[] = "エラーが発生しました。\n";
@@ -238,14 +251,8 @@ BirthDateStatus RenderBirthDate(const char* code, char out[kBirthDateSize])
         return kBirthDateOk;
     }
     char month[kPieceSize];
-    const int season = LetterCode(monthField, 4);
-    if (season >= 0) {
-        SetPiece(month, kSeasons[season]);
-    } else {
-        const long value = FieldValue(monthField, 2);
-        if (value == 0 || !FormatPiece(month, value, "月"))
-            return kBirthDateBadMonth;
-    }
+    if (!FieldPiece(month, monthField, kSeasons, 4, "月"))
+        return kBirthDateBadMonth;
 
     const char* dayField = code + 7;
     if (dayField[0] == '0' && dayField[1] == '0') {
@@ -253,14 +260,8 @@ BirthDateStatus RenderBirthDate(const char* code, char out[kBirthDateSize])
         return kBirthDateOk;
     }
     char day[kPieceSize];
-    const int part = LetterCode(dayField, 3);
-    if (part >= 0) {
-        SetPiece(day, kPartsOfMonth[part]);
-    } else {
-        const long value = FieldValue(dayField, 2);
-        if (value == 0 || !FormatPiece(day, value, "日"))
-            return kBirthDateBadDay;
-    }
+    if (!FieldPiece(day, dayField, kPartsOfMonth, 3, "日"))
+        return kBirthDateBadDay;
     snprintf(out, kBirthDateSize, "%s%s%s%s", eraName, year, month, day);
     return kBirthDateOk;
 }
