@@ -16,8 +16,9 @@
 ; program's DLL search changes, and uninstalling removes it without touching
 ; the system PATH.
 
-; Pushes 1 when the file is a PE image for i386, else 0.
-Function KevoIsJvm32
+; Pushes 1 when the file is a PE image for the tools' machine
+; (KEVO_JVM_MACHINE: i386, or x86-64 in the 64-bit test build), else 0.
+Function KevoIsToolsJvm
   Exch $R0
   Push $R1
   Push $R2
@@ -37,7 +38,7 @@ Function KevoIsJvm32
     IntOp $R2 $R2 << 16
     IntOp $R0 $R0 + $R2
     FileSeek $R1 $R0 SET
-    ; "PE\0\0" then the machine 0x014C
+    ; "PE\0\0" then the machine
     FileReadByte $R1 $R2
     ${If} $R2 = 0x50
       FileReadByte $R1 $R2
@@ -47,7 +48,7 @@ Function KevoIsJvm32
         FileReadByte $R1 $R0
         IntOp $R0 $R0 << 8
         IntOp $R0 $R0 + $R2
-        ${If} $R0 = 0x014C
+        ${If} $R0 = ${KEVO_JVM_MACHINE}
         ${AndIfNot} ${Errors}
           StrCpy $R3 1
         ${EndIf}
@@ -68,7 +69,7 @@ Function KevoJvmOfVersionKey
   ReadRegStr $R7 HKLM "$R9" "RuntimeLib"
   ${If} $R7 != ""
     Push $R7
-    Call KevoIsJvm32
+    Call KevoIsToolsJvm
     Pop $R6
     ${If} $R6 = 1
       StrCpy $R8 $R7
@@ -91,7 +92,7 @@ Function KevoJvmOfVersionKey
         StrCpy $R7 "$R5\jre\bin\server\jvm.dll"
     ${EndSelect}
     Push $R7
-    Call KevoIsJvm32
+    Call KevoIsToolsJvm
     Pop $R6
     ${If} $R6 = 1
       StrCpy $R8 $R7
@@ -119,8 +120,8 @@ Function KevoJvmOfProductKey
   ${Loop}
 FunctionEnd
 
-; Pushes the path of a 32-bit jvm.dll, or "" when there is none. Call with
-; the 32-bit registry view set.
+; Pushes the path of the tools' jvm.dll, or "" when there is none. Call with
+; the tools' registry view set.
 Function KevoFindJvm
   StrCpy $R8 ""
   ${GetParameters} $R0
@@ -128,7 +129,7 @@ Function KevoFindJvm
   ${GetOptions} $R0 "/JVM=" $R0
   ${IfNot} ${Errors}
     Push $R0
-    Call KevoIsJvm32
+    Call KevoIsToolsJvm
     Pop $R6
     ${If} $R6 = 1
       StrCpy $R8 $R0
@@ -161,7 +162,7 @@ FunctionEnd
     SetRegView 64
     WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "" "$INSTDIR\KEVORevoke.exe"
     WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "Path" "$JvmSearchPath"
-    SetRegView 32
+    SetRegView ${KEVO_REG_VIEW}
   ${EndIf}
   WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "" "$INSTDIR\KEVORevoke.exe"
   WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "Path" "$JvmSearchPath"
@@ -171,7 +172,7 @@ FunctionEnd
   ${If} ${RunningX64}
     SetRegView 64
     DeleteRegKey HKLM "${KEVO_APP_PATHS_KEY}"
-    SetRegView 32
+    SetRegView ${KEVO_REG_VIEW}
   ${EndIf}
   DeleteRegKey HKLM "${KEVO_APP_PATHS_KEY}"
 !macroend

@@ -7,11 +7,34 @@
 ;
 ; Exit codes (also written to the setup log, $TEMP\KEVOSetup.log or /LOG=):
 ;   0 installed   1 cancelled by the user   2 installation failed
-;   3 no 32-bit Java runtime   4 a newer version is installed
+;   3 no Java runtime of the tools' kind   4 a newer version is installed
 ;   5 not run as administrator
 ;
 ; The script and its includes are UTF-8 (makensis -INPUTCHARSET UTF8).
-Unicode true
+;
+; The tools are 32-bit programs: they live in the 32-bit program files folder
+; and read the 32-bit registry view, and need a 32-bit Java VM. A test build
+; of the same sources for x86-64 (never shipped) passes -DKEVO_TOOLS_X64 and
+; gets an installer of its own kind: 64-bit folder, view and Java VM.
+; -DKEVO_STUB_AMD64 alone gives the shipped layout from a 64-bit installer,
+; for checking that layout where only 64-bit programs run.
+!ifdef KEVO_TOOLS_X64
+  !define KEVO_STUB_AMD64
+  !define KEVO_REG_VIEW 64
+  !define KEVO_PROGRAM_FILES "$PROGRAMFILES64"
+  !define KEVO_JVM_MACHINE 0x8664
+  !define KEVO_JVM_BITS "64-bit"
+!else
+  !define KEVO_REG_VIEW 32
+  !define KEVO_PROGRAM_FILES "$PROGRAMFILES32"
+  !define KEVO_JVM_MACHINE 0x014C
+  !define KEVO_JVM_BITS "32-bit"
+!endif
+!ifdef KEVO_STUB_AMD64
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
@@ -50,7 +73,7 @@ SetDateSave off
 
 Name "${KEVO_PRODUCT}"
 OutFile "${KEVO_OUTFILE}"
-InstallDir "$PROGRAMFILES32\KEVO"
+InstallDir "${KEVO_PROGRAM_FILES}\KEVO"
 ; An upgrade goes where the installed version is.
 InstallDirRegKey HKLM "${KEVO_KEY}" "InstallPath"
 BrandingText "${KEVO_PRODUCT} ${KEVO_VERSION}"
@@ -80,7 +103,7 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "FileDescription" "${KEVO_PRODUCT} イン
 VIAddVersionKey /LANG=${LANG_JAPANESE} "FileVersion" "${KEVO_VERSION}"
 VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${KEVO_VERSION}"
 
-Var JvmPath       ; the 32-bit jvm.dll the wizard will load
+Var JvmPath       ; the jvm.dll the wizard will load
 Var JvmSearchPath ; its folder and the runtime's bin folder, for App Paths
 
 !include "SetupLog.nsh"
@@ -90,7 +113,7 @@ Var JvmSearchPath ; its folder and the runtime's bin folder, for App Paths
 ; --- checks before anything is written -------------------------------------
 
 Function .onInit
-  SetRegView 32
+  SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
   Call KevoLogOpen
 
@@ -107,7 +130,7 @@ Function .onInit
   Pop $JvmPath
   ${If} $JvmPath == ""
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}を使うには、Java実行環境（32ビット版）が必要ですが、このパソコンには見つかりませんでした。$\n$\nJava実行環境の32ビット版（「Windows x86」用）をインストールしてから、もう一度このインストーラを実行してください。64ビット版のJava実行環境だけでは動作しません。$\n$\nインストールは行われませんでした。" /SD IDOK
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_NO_JAVA} "no 32-bit Java runtime (jvm.dll) found"
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_NO_JAVA} "no ${KEVO_JVM_BITS} Java runtime (jvm.dll) found"
   ${EndIf}
   ${GetParent} $JvmPath $0
   ${GetParent} $0 $1
@@ -202,7 +225,7 @@ FunctionEnd
 ; --- uninstallation ------------------------------------------------------------
 
 Function un.onInit
-  SetRegView 32
+  SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
   Call un.KevoLogOpen
   UserInfo::GetAccountType

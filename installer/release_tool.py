@@ -20,11 +20,11 @@ SETTINGS = "KEVOValidationInfo.ini"
 
 # What the installer writes besides the files (installer/KEVOSetup.nsi).
 REGISTRY_AND_SHELL = [
-    r"HKLM\Software\KEVO  InstallPath (REG_SZ, the install folder)   [32-bit view]",
-    r"HKLM\Software\KEVO\Version  Major, Minor, Revision (REG_DWORD)   [32-bit view]",
-    r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run  KEVOSoftverchk   [32-bit view]",
+    r"HKLM\Software\KEVO  InstallPath (REG_SZ, the install folder)   [{bits}-bit view]",
+    r"HKLM\Software\KEVO\Version  Major, Minor, Revision (REG_DWORD)   [{bits}-bit view]",
+    r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run  KEVOSoftverchk   [{bits}-bit view]",
     r"HKLM\...\App Paths\KEVORevoke.exe  Path = the Java VM's folders   [both views]",
-    r"HKLM\...\Uninstall\KEVO  Programs and Features entry   [32-bit view]",
+    r"HKLM\...\Uninstall\KEVO  Programs and Features entry   [{bits}-bit view]",
     r"Start menu (all users)\KEVO利用者ソフト: the reader/writer setting",
     r"Start menu (all users)\KEVO利用者ソフト: the revocation wizard (KEVORevoke)",
 ]
@@ -39,7 +39,8 @@ def summary(args):
     names = read_names(args.files)
     size = os.path.getsize(args.installer)
     print(f"Installer {os.path.basename(args.installer)}: {size} bytes ({size / 1024:.0f} KiB)")
-    print(r"It installs into <32-bit Program Files>\KEVO:")
+    bits = args.bits
+    print(rf"It installs into <{bits}-bit Program Files>\KEVO:")
     for name in names:
         path = os.path.join(args.image, name)
         note = " (kept when edited; the shipped default also as .default)" if name == SETTINGS else ""
@@ -49,7 +50,7 @@ def summary(args):
     for line in REGISTRY_AND_SHELL:
         if "KEVORevoke" in line and "KEVORevoke.exe" not in names:
             continue
-        print("  " + line)
+        print("  " + line.format(bits=bits))
 
 
 def zip_image(image, names, prefix, out_path):
@@ -95,6 +96,8 @@ def main():
         p.add_argument("--installer", required=True)
         p.add_argument("--image", required=True)
         p.add_argument("--files", required=True, help="the image's file names, one a line")
+        if name == "summary":
+            p.add_argument("--bits", default="32", help="the tools' kind: 32, or 64 in the test build")
         if name == "pack":
             p.add_argument("--version", required=True)
             p.add_argument("--out", required=True)

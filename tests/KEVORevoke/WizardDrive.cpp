@@ -17,6 +17,10 @@
 //     errorbox  first shows the card-not-ready box on screen 02
 //     trace     TRACE level of the run (default 0: off)
 //     quiet     step times only
+//     installed 1: the installed wizard, started by name through the shell
+//               as the Run box starts it (InstallPath and the Java VM's
+//               path as the installer registered them); prints the
+//               program file the shell started
 // Prints "step NAME MS ms" for start, 01->02, 02->03, 03->04, 04->05 and
 // "step total MS ms" (program start to screen 05). Exit 0 when screen 05
 // showed the accepted verdict and the program ended.
@@ -155,6 +159,11 @@ int main()
 
     RunOptions options = BuildTreeOptions(L"wizard-drive");
     options.traceLevel = (DWORD)_wtoi(Arg(L"trace", L"0").c_str());
+    const bool installed = Arg(L"installed", L"0") == L"1";
+    if (installed) {
+        options.exe = L"KEVORevoke.exe";
+        options.throughShell = true;
+    }
     SetDword(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE", options.traceLevel);
     WizardRun run(options);
 
@@ -165,6 +174,8 @@ int main()
         Say("wizard_drive: the wizard did not show screen 01\n");
         return 1;
     }
+    if (installed)
+        Say("started " + Utf8(run.ImagePath()) + "\n");
     ShowScreen(run);
     for (int next = 2; ok && next <= 5; ++next) {
         if (next == 3 && Arg(L"errorbox", L"0") == L"1") {

@@ -323,8 +323,9 @@ RunOptions BuildTreeOptions(const std::wstring& label)
 bool WizardRun::Start(DWORD timeoutMs)
 {
     // The install directory as the installer registers it.
-    SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath",
-              Sjis(options_.installDir.empty() ? options_.imageDir : options_.installDir));
+    if (!options_.throughShell)
+        SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath",
+                  Sjis(options_.installDir.empty() ? options_.imageDir : options_.installDir));
     if (options_.traceLevel != 0)
         EnableTrace(options_.traceLevel);
     // The emulated service's answer for this run.
@@ -335,11 +336,12 @@ bool WizardRun::Start(DWORD timeoutMs)
     ProcessOptions p;
     p.tempDir = options_.workDir;
     p.workDir = options_.workDir;
-    p.pathPrefix = options_.jvmDir;
+    if (!options_.throughShell)
+        p.pathPrefix = options_.jvmDir;
     p.env[L"KEVO_JVMEMU_SCENARIO"] = scenario;
     // The emulation's report: traps, misuses, references left over.
     p.env[L"KEVO_JVMEMU_TRAPS"] = options_.workDir + L"traps.txt";
-    if (!child_.Start(options_.exe, L"", p))
+    if (!(options_.throughShell ? child_.StartThroughShell(options_.exe, p) : child_.Start(options_.exe, L"", p)))
         return false;
     dialog_ = WaitForWindowOf(
         Pid(), [](HWND w) { return WindowText(w) == kWizardTitle && GetDlgItem(w, kForward) != NULL; }, timeoutMs);

@@ -106,6 +106,9 @@ struct RunOptions {
     std::wstring workDir;    // TEMP/TMP (trace logs) and the scenario file
     Applicant applicant;
     DWORD traceLevel = 0;    // TRACE; 0 leaves tracing off
+    // Started as the Start menu or the Run box starts it (exe may then be a
+    // bare name), with InstallPath and PATH as the installer left them.
+    bool throughShell = false;
 };
 // Options from the build (the image, the emulation) with a fresh work folder.
 RunOptions BuildTreeOptions(const std::wstring& label);
@@ -118,6 +121,7 @@ public:
     bool Start(DWORD timeoutMs = 30000);
     HWND Dialog() const { return dialog_; }
     DWORD Pid() const { return child_.Pid(); }
+    std::wstring ImagePath() const { return child_.ImagePath(); }
     ScreenView Screen() const { return ReadScreen(dialog_); }
     int ScreenNumber() const;  // from the screen number label; 0 when unreadable
     bool WaitForScreen(int number, DWORD timeoutMs = 30000) const;

@@ -1,26 +1,40 @@
 #!/usr/bin/env bash
-# installer_wine_test.sh CASE SETUP_EXE IMAGE_DIR GENERATED_DIR JVM_DLL WORK_DIR
-# One behaviour of the installer that an administrator relies on, driven
-# under Wine in a fresh prefix of its own:
-#   install32     silent install, 32-bit Windows: files, registry, logon entry,
-#                 Start menu, Programs and Features; the version checker reads
-#                 the installed version
-#   install64     the same on 64-bit Windows: 32-bit program files folder and
-#                 32-bit registry view, nothing in the 64-bit view
-#   nojava        no 32-bit Java runtime: exit 3, log line, nothing installed
-#   uninstall     silent uninstall: files, logon entry, HKLM keys gone, HKCU kept
-#   upgrade       over an older version: Version key updated; an unedited
-#                 settings file follows the new default, an edited one is kept
-#   refuse_newer  over a newer version: exit 4, log line, the newer one intact
-# The stand-in Java runtime is the testbed's jvm.dll (kevo_jvmstub), registered
+# installer_wine_test.sh CASE SETUP_EXE IMAGE_DIR GENERATED_DIR JVM_DLL WORK_DIR BITS [DRIVER SOFTCARD_DLL]
+# One behaviour of the installer that an administrator or a citizen relies
+# on, driven under Wine in a fresh prefix of its own. BITS is the kind of the
+# tools (and of SETUP_EXE): 32 as shipped, 64 in the x86-64 test build,
+# whose installer puts its tools where 64-bit programs read them.
+#   install          silent install: files, registry, logon entry, Start
+#                    menu, Programs and Features; the version checker reads
+#                    the installed version
+#   install_on_win64 the shipped layout on 64-bit Windows: 32-bit program
+#                    files folder and registry view, nothing in the 64-bit
+#                    view (from a 64-bit build of the same script where only
+#                    64-bit programs run)
+#   nojava           no Java runtime of the tools' kind: exit 3, log line,
+#                    nothing installed
+#   uninstall        silent uninstall: files, logon entry, HKLM keys gone,
+#                    HKCU kept
+#   upgrade          over an older version: Version key updated; an unedited
+#                    settings file follows the new default, an edited one is
+#                    kept
+#   refuse_newer     over a newer version: exit 4, log line, the newer one
+#                    intact
+#   revoke           after a silent install, the wizard started by name as
+#                    the Run box starts it finds the service library through
+#                    InstallPath and the Java VM through the installer's App
+#                    Paths entry, and completes a revocation at the testbed
+#                    counter (DRIVER: wizard_drive; SOFTCARD_DLL: the
+#                    software card's provider)
+# The stand-in Java runtime (JVM_DLL, the testbed's jvm.dll) is registered
 # the way a Java installer registers one.
-# Exit 77 (skipped) where this machine cannot run 32-bit Windows programs.
+# Exit 77 (skipped) where this machine cannot run the tools' kind of program.
 set -uo pipefail
-case_name=$1 setup=$2 image=$3 generated=$4 jvmstub=$5 work=$6
+case_name=$1 setup=$2 image=$3 generated=$4 jvmdll=$5 work=$6 bits=$7 driver=${8:-} softcard=${9:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 . "$source_dir/scripts/wine-env.sh"
-if ! kevo_can_run_win32; then
+if [ "$bits" = 32 ] && ! kevo_can_run_win32; then
   echo "SKIPPED: this machine cannot execute 32-bit x86 programs, so Wine cannot run the installer"
   exit 77
 fi
@@ -30,16 +44,39 @@ fail() { echo "FAIL [$case_name]: $*"; exit 1; }
 pass() { echo "ok   [$case_name]: $*"; }
 
 # --- the prefix ---------------------------------------------------------------
-arch=win32; [ "$case_name" = install64 ] && arch=win64
-prefix=$work/prefix-$case_name
-[ $arch = win64 ] && prefix=${prefix}64
+# The shipped layout on 64-bit Windows: for 32-bit tools the installer as
+# built; for the 64-bit test build an installer of the same script built
+# with the shipped layout.
+shipped_layout_on_win64=0; [ "$case_name" = install_on_win64 ] && shipped_layout_on_win64=1
+arch=win32; [ "$bits" = 64 ] || [ $shipped_layout_on_win64 = 1 ] && arch=win64
+prefix=$work/prefix-$case_name-$arch
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 rm -rf "$prefix" "$prefix.lock"
 mkdir -p "$work"
 kevo_ensure_prefix "$prefix" $arch
-trap 'WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true' EXIT
+# A prefix is most of a gigabyte: it is kept only when the case failed.
+end_prefix() {
+  local status=$?
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
+  [ $status = 0 ] && rm -rf "$prefix" "$prefix.lock"
+  return $status
+}
+trap end_prefix EXIT
 c=$prefix/drive_c
-if [ $arch = win64 ]; then pf_win='C:\Program Files (x86)'; pf=$c/'Program Files (x86)'; else pf_win='C:\Program Files'; pf=$c/'Program Files'; fi
+# view: the registry view the installed tools read
+if [ $arch = win64 ] && [ "$bits" = 32 ]; then
+  pf_win='C:\Program Files (x86)'; pf=$c/'Program Files (x86)'; view=32
+elif [ $shipped_layout_on_win64 = 1 ]; then
+  # A 64-bit installer takes $PROGRAMFILES32 for the 64-bit folder, so from
+  # the 64-bit build only the registry side of the layout can be checked;
+  # the folder is checked where the 32-bit installer runs.
+  pf_win='C:\Program Files'; pf=$c/'Program Files'; view=32
+else
+  pf_win='C:\Program Files'; pf=$c/'Program Files'; view=$bits
+fi
+platform_defines=()
+[ "$bits" = 64 ] && platform_defines=(-DKEVO_TOOLS_X64)
 inst=$pf/KEVO
 inst_win="$pf_win\\KEVO"
 log=$c/kevo-setup.log
@@ -59,12 +96,12 @@ wait_for() {
 
 # reg_get KEY VALUE [32|64]: "TYPE DATA" of a value, empty when absent.
 reg_get() {
-  w reg query "$1" /v "$2" /reg:${3:-32} 2>/dev/null | tr -d '\r' |
+  w reg query "$1" /v "$2" /reg:${3:-$view} 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$2 \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)\$/\1 \2/p"
 }
-reg_has_key() { w reg query "$1" /reg:${2:-32} >/dev/null 2>&1; }
+reg_has_key() { w reg query "$1" /reg:${2:-$view} >/dev/null 2>&1; }
 expect_value() { # KEY VALUE EXPECTED [VIEW]
-  local got; got=$(reg_get "$1" "$2" "${4:-32}")
+  local got; got=$(reg_get "$1" "$2" "${4:-$view}")
   [ "$got" = "$3" ] || fail "$1 $2: expected '$3', found '$got'"
 }
 
@@ -72,22 +109,32 @@ expect_value() { # KEY VALUE EXPECTED [VIEW]
 register_java() {
   local home_win="$pf_win\\Java\\jre1.8.0_kevo" home=$pf/Java/jre1.8.0_kevo
   mkdir -p "$home/bin/client"
-  cp "$jvmstub" "$home/bin/client/jvm.dll"
+  if [ "$bits" = 64 ] && [ $shipped_layout_on_win64 = 1 ]; then
+    # The shipped layout wants a 32-bit VM; it is only looked at, never
+    # loaded, here: the PE header of an i386 image is enough.
+    { printf 'MZ'; head -c 58 /dev/zero; printf '\x40\x00\x00\x00'; printf 'PE\0\0\x4c\x01'; head -c 256 /dev/zero; } \
+      >"$home/bin/client/jvm.dll"
+  else
+    cp "$jvmdll" "$home/bin/client/jvm.dll"
+  fi
   local key='HKLM\SOFTWARE\JavaSoft\Java Runtime Environment'
-  w reg add "$key" /v CurrentVersion /d 1.8 /f /reg:32 >/dev/null
-  w reg add "$key\\1.8" /v JavaHome /d "$home_win" /f /reg:32 >/dev/null
-  w reg add "$key\\1.8" /v RuntimeLib /d "$home_win\\bin\\client\\jvm.dll" /f /reg:32 >/dev/null
+  w reg add "$key" /v CurrentVersion /d 1.8 /f /reg:$view >/dev/null
+  w reg add "$key\\1.8" /v JavaHome /d "$home_win" /f /reg:$view >/dev/null
+  w reg add "$key\\1.8" /v RuntimeLib /d "$home_win\\bin\\client\\jvm.dll" /f /reg:$view >/dev/null
   jvm_dir_win="$home_win\\bin\\client"
 }
 
-# variant VERSION SETTINGS_FILE: an installer of another version built from the
-# same script and image, with the given default settings file.
+# variant VERSION SETTINGS_FILE [DEFINES...]: an installer of another version
+# built from the same script and image, with the given default settings file
+# (DEFINES: the tools' kind unless given).
 variant() {
-  local v=$1 out=$work/KEVOSetup-$case_name-$1.exe
+  local v=$1 settings=$2 out=$work/KEVOSetup-$case_name-$1.exe
+  shift 2
+  [ $# -gt 0 ] || set -- "${platform_defines[@]}"
   IFS=. read -r major minor revision _ <<<"$v"
-  makensis -V1 -INPUTCHARSET UTF8 -DKEVO_GENERATED_DIR="$generated" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
+  makensis -V1 -INPUTCHARSET UTF8 "$@" -DKEVO_GENERATED_DIR="$generated" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
     -DKEVO_VERSION_MAJOR="$major" -DKEVO_VERSION_MINOR="$minor" -DKEVO_VERSION_REVISION="$revision" \
-    -DKEVO_SETTINGS_FILE="$2" "$source_dir/installer/KEVOSetup.nsi" >/dev/null || fail "makensis $v"
+    -DKEVO_SETTINGS_FILE="$settings" "$source_dir/installer/KEVOSetup.nsi" >/dev/null || fail "makensis $v"
   echo "$out"
 }
 settings_with_url() { # FILE URL: a default settings file naming another counter
@@ -158,29 +205,51 @@ check_checker_reads_installation() {
 }
 
 case $case_name in
-install32)
+install)
   register_java
   install_silently "$setup"
   check_installed
   check_checker_reads_installation
   ;;
-install64)
+install_on_win64)
   register_java
+  if [ "$bits" = 64 ]; then
+    setup=$(variant "$project_version" "$image/KEVOValidationInfo.ini" -DKEVO_STUB_AMD64)
+  fi
   install_silently "$setup"
   check_installed
-  [ ! -e "$c/Program Files/KEVO" ] || fail "installed into the 64-bit program files folder"
+  [ "$bits" = 64 ] || [ ! -e "$c/Program Files/KEVO" ] || fail "installed into the 64-bit program files folder"
   [ -z "$(reg_get 'HKLM\Software\KEVO' InstallPath 64)" ] || fail "InstallPath written in the 64-bit view"
   ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' 64 || fail "uninstall entry in the 64-bit view"
   if [ -f "$image/KEVORevoke.exe" ]; then
     [ -n "$(reg_get 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe' Path 64)" ] ||
       fail "no App Paths entry for the 64-bit shell"
   fi
-  check_checker_reads_installation
-  pass "32-bit folder and view on 64-bit Windows"
+  # Only a 32-bit version checker reads the 32-bit view.
+  [ "$bits" = 32 ] && check_checker_reads_installation
+  pass "32-bit view (and folder, for the 32-bit installer) on 64-bit Windows"
+  ;;
+revoke)
+  [ -n "$driver" ] && [ -n "$softcard" ] || fail "no wizard driver or card provider given"
+  register_java
+  install_silently "$setup"
+  # The card's provider as its maker's installer would register it; the
+  # driver points it at the key and certificate of the build's card.
+  bash "$source_dir/testbed/softcard/install-softcard" "$prefix" "$softcard" "$work/card-$case_name" >/dev/null ||
+    fail "software card not installed"
+  # The shipped settings name the testbed counter; nothing else is set up:
+  # no InstallPath, no PATH, no WINEPATH from the test.
+  drive=$(WINEPATH= w "$driver" installed=1 trace=10 | tr -d '\r')
+  status=$?
+  printf '%s\n' "$drive" | sed 's/^/  | /'
+  grep -qxF "started $inst_win\\KEVORevoke.exe" <<<"$drive" || fail "the shell did not start the installed wizard"
+  grep -q '^counter: accepted' <<<"$drive" || fail "the counter did not accept the request"
+  [ "$status" = 0 ] || fail "wizard_drive exited $status"
+  pass "installed wizard found its library and Java VM and completed a revocation"
   ;;
 nojava)
   install_silently "$setup" 3
-  grep -q 'exit=3 no 32-bit Java runtime' "$log" || fail "no log line for the missing runtime"
+  grep -q "exit=3 no $bits-bit Java runtime" "$log" || fail "no log line for the missing runtime"
   [ ! -e "$inst" ] || fail "files written without a Java runtime"
   ! reg_has_key 'HKLM\Software\KEVO' || fail "Software\\KEVO written without a Java runtime"
   ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' || fail "uninstall entry written"

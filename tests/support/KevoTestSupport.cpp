@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <shellapi.h>
 
 #include <stdexcept>
 
@@ -320,6 +321,41 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;
     return true;
+}
+
+bool ChildProcess::StartThroughShell(const std::wstring& file, const ProcessOptions& options)
+{
+    // ShellExecuteEx gives the child this process's environment (plus what
+    // the shell adds, such as an App Paths entry's Path), so the options'
+    // variables are set here first.
+    if (!options.pathPrefix.empty())
+        return false;  // the shell's own PATH is what is under test
+    if (!options.tempDir.empty()) {
+        SetEnvironmentVariableW(L"TEMP", options.tempDir.c_str());
+        SetEnvironmentVariableW(L"TMP", options.tempDir.c_str());
+    }
+    for (const auto& kv : options.env)
+        SetEnvironmentVariableW(kv.first.c_str(), kv.second.c_str());
+    SHELLEXECUTEINFOW sei = {};
+    sei.cbSize = sizeof sei;
+    sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    sei.lpVerb = L"open";
+    sei.lpFile = file.c_str();
+    sei.lpDirectory = options.workDir.empty() ? NULL : options.workDir.c_str();
+    sei.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&sei) || sei.hProcess == NULL)
+        return false;
+    process_ = sei.hProcess;
+    pid_ = GetProcessId(sei.hProcess);
+    return true;
+}
+
+std::wstring ChildProcess::ImagePath() const
+{
+    wchar_t path[MAX_PATH * 2];
+    DWORD size = MAX_PATH * 2;
+    return process_ != NULL && QueryFullProcessImageNameW(process_, 0, path, &size) ? std::wstring(path, size)
+                                                                                   : std::wstring();
 }
 
 bool ChildProcess::Wait(DWORD timeoutMs, DWORD* exitCode)

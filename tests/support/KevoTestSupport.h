@@ -73,6 +73,11 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     bool Start(const std::wstring& exe, const std::wstring& args, const ProcessOptions& options);
+    // Starts file as the Start menu or the Run box does (ShellExecuteEx), in
+    // this process's environment with the options' variables set; options
+    // with a PATH prefix are refused.
+    bool StartThroughShell(const std::wstring& file, const ProcessOptions& options);
+    std::wstring ImagePath() const;  // the program file of the running child
     // Waits for the end; false on time-out (the child is then killed).
     bool Wait(DWORD timeoutMs, DWORD* exitCode);
     bool Running() const;
