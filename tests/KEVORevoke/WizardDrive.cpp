@@ -156,6 +156,9 @@ int main()
     const PinPrompt pinAt = prompt == L"open" ? kPinAtOpening : (prompt == L"none" ? kNoPinPrompt : kPinAtSigning);
     const std::string pin = ToCp932(Arg(L"pin", L"1234"));
     SetCardSwitches(0, 0, pinAt, pin);
+    // A counter that answers with its own clock and accepts, whatever the
+    // previous user of the testbed left.
+    ResetCounter();
 
     RunOptions options = BuildTreeOptions(L"wizard-drive");
     options.traceLevel = (DWORD)_wtoi(Arg(L"trace", L"0").c_str());
