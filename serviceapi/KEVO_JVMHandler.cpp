@@ -162,9 +162,7 @@ int32_t KEVO_JVMHandler::KEVO_JVM_InitLibrary()
     jint pushed = m_pEnv->PushLocalFrame(kLocalFrameCapacity);
     TraceEnd("PushLocalFrame");
     if (pushed != 0) {
-        TraceCall("ExceptionClear");
-        m_pEnv->ExceptionClear();
-        TraceEnd("ExceptionClear");
+        ClearException();
         TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
         KEVO_JVM_UninitLibrary();
         return TraceExit(op, KEVO_RC_NO_MEMORY);
@@ -193,9 +191,7 @@ void KEVO_JVMHandler::KEVO_JVM_UninitLibrary()
         jboolean pending = m_pEnv->ExceptionCheck();
         TraceEnd("ExceptionCheck");
         if (pending) {
-            TraceCall("ExceptionClear");
-            m_pEnv->ExceptionClear();
-            TraceEnd("ExceptionClear");
+            ClearException();
         }
         if (m_bPushedFrame) {
             TraceCall("PopLocalFrame");
@@ -693,6 +689,13 @@ int32_t KEVO_JVMHandler::CS_KEVO_JVM_FreeBasicData(KEVOBasicData* record)
     return TraceExit(op, 0);
 }
 
+void KEVO_JVMHandler::ClearException()
+{
+    TraceCall("ExceptionClear");
+    m_pEnv->ExceptionClear();
+    TraceEnd("ExceptionClear");
+}
+
 int32_t KEVO_JVMHandler::KEVO_JVM_GetStringChars(jstring text, char* buffer, size_t* size)
 {
     const char* op = "KEVO_JVM_GetStringChars()";
@@ -720,9 +723,7 @@ int32_t KEVO_JVMHandler::KEVO_JVM_GetStringChars(jstring text, char* buffer, siz
     if (chars == NULL) {
         // The VM could not hand the characters out (it raised an
         // OutOfMemoryError): fail rather than return a field cut short.
-        TraceCall("ExceptionClear");
-        m_pEnv->ExceptionClear();
-        TraceEnd("ExceptionClear");
+        ClearException();
         TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
         return TraceExit(op, KEVO_RC_NO_MEMORY);
     }
@@ -762,9 +763,7 @@ int32_t KEVO_JVMHandler::KEVO_JVM_GetStringWideChars(jstring text, uint16_t* buf
     const jchar* chars = m_pEnv->GetStringChars(text, NULL);
     TraceEnd("GetStringChars");
     if (chars == NULL) {
-        TraceCall("ExceptionClear");
-        m_pEnv->ExceptionClear();
-        TraceEnd("ExceptionClear");
+        ClearException();
         TraceLog(TRACE_LEVEL_ERROR, "Out Of Memory\n");
         return TraceExit(op, KEVO_RC_NO_MEMORY);
     }

@@ -78,6 +78,8 @@ private:
     KEVO_JVMHandler(const KEVO_JVMHandler&);
     KEVO_JVMHandler& operator=(const KEVO_JVMHandler&);
 
+    void ClearException();  // the pending exception, with its trace lines
+
     // JNI calls with their "Call %s" / "End %s" trace lines.
     jclass FindClass(const char* name);
     jmethodID GetMethodID(jclass cls, const char* name, const char* signature);
