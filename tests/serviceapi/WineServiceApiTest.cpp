@@ -123,6 +123,10 @@ protected:
     }
     std::string Log() { return StripCr(ReadLogs(temp_, L"kevousercert")); }
     std::string ViewerRecord() { return ReadBytes(scratch_ + L"viewer.txt"); }
+    static std::string Tail(const std::string& text)
+    {
+        return text.substr(text.size() > 1500 ? text.size() - 1500 : 0);
+    }
     std::vector<std::wstring> TempFiles() { return ListFiles(temp_, L"kevo2*"); }
     // UTC time as 100 ns units, and the temporary names of one millisecond.
     static ULONGLONG UtcNow100ns()
@@ -289,7 +293,10 @@ TEST_F(ServiceApiWine, ViewerResultCodes)
     };
     for (const Case& c : cases) {
         SetEnvironmentVariableW(L"KEVO_VIEWER_MODE", c.mode);
-        EXPECT_EQ(c.expected, View(BinaryCertificate())) << Utf8(c.mode);
+        int32_t rc = View(BinaryCertificate());
+        // On a mismatch the library's trace and the stand-in's record tell
+        // which step failed (interpreter, stand-in or result file).
+        EXPECT_EQ(c.expected, rc) << Utf8(c.mode) << "\n" << Tail(Log()) << "\n" << Tail(ViewerRecord());
         EXPECT_TRUE(TempFiles().empty()) << Utf8(c.mode);
     }
     std::string log = Log();
