@@ -4,6 +4,8 @@
 #include <ws2tcpip.h>
 #include <shellapi.h>
 
+#include <stdio.h>
+
 #include <stdexcept>
 
 namespace kevotest {
@@ -315,8 +317,11 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(exe.c_str(), &command[0], NULL, NULL, FALSE, CREATE_UNICODE_ENVIRONMENT,
                         (LPVOID)environment.c_str(), options.workDir.empty() ? NULL : options.workDir.c_str(), &si,
-                        &pi))
+                        &pi)) {
+        // Reported here because a caller sees only that nothing ran.
+        fprintf(stderr, "CreateProcess failed (error %lu): %ls\n", GetLastError(), command.c_str());
         return false;
+    }
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;
@@ -362,7 +367,10 @@ bool ChildProcess::Wait(DWORD timeoutMs, DWORD* exitCode)
 {
     if (process_ == NULL)
         return false;
-    if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
+    DWORD waited = WaitForSingleObject(process_, timeoutMs);
+    if (waited != WAIT_OBJECT_0) {
+        fprintf(stderr, "child %lu still running or lost after %lu ms (wait result %lu, error %lu)\n", pid_,
+                timeoutMs, waited, GetLastError());
         TerminateProcess(process_, 99);
         WaitForSingleObject(process_, 5000);
         return false;
