@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "DllSearch.h"
 #include "KEVORevokeDlg.h"
 #include "KEVORevokeRes.h"
 #include "RevokeTexts.h"
@@ -34,5 +35,6 @@ bool CKEVORevokeApp::InitInstance()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    kevowin::RemoveCurrentFolderFromDllSearch();
     return theApp.Run(instance);
 }

@@ -9,6 +9,7 @@
 
 #include "CardRules.h"
 #include "KEVORevokeXmlText.h"  // MapProviderOpenError
+#include "JavaRuntime.h"
 #include "KEVOUserCertRevokeHttp.h"
 #include "KevoSettings.h"
 #include "Prefecture.h"
@@ -31,6 +32,14 @@ HMODULE LoadServiceLibrary(int* code)
     if (rc != 0) {
         TraceLog(TRACE_LEVEL_ERROR, "KEVOGetServiceAPIPath:エラーが発生しました。(%d)(%s:%d)\n", rc, TRACE_HERE);
         *code = rc;
+        return NULL;
+    }
+    // The library imports jvm.dll: the Java runtime's own file, loaded by
+    // full path first, is the one that import binds to.
+    DWORD jvmError = 0;
+    if (kevojava::LoadToolsJvm(&jvmError) == NULL) {
+        free(path);
+        *code = -104;
         return NULL;
     }
     HMODULE library = LoadLibraryA(path);
@@ -61,6 +70,24 @@ int TakeBasicData(CREVOKE_Card& card, const KEVOBasicData& data)
     if (!card.m_strGender.SetData(GenderText(data.gender)))
         return -102;
     return 0;
+}
+
+// Reads the connection settings, fetches the counter's clock and checks the
+// validity period against it. Its own function so that the counter client's
+// release lines are written before the card step goes on.
+int CheckWithServerClock(CREVOKE_Card& card)
+{
+    CREVOKE_Http HttpOBJ;
+    CTextBuffer strServerDate;
+    int result = HttpOBJ.setSettingInfo();
+    if (result != 0) {
+        TraceLog(TRACE_LEVEL_ERROR, "HttpOBJ.setSettingInfo:エラーが発生しました。(%d)(%s:%d)\n", result, TRACE_HERE);
+    } else if ((result = HttpOBJ.getServerDate(&strServerDate, &HttpOBJ.m_SettingInfo)) != 0) {
+        TraceLog(TRACE_LEVEL_ERROR, "HttpOBJ.getServerDate:エラーが発生しました。(%d)(%s:%d)\n", result, TRACE_HERE);
+    } else {
+        result = card.CheckValidity(strServerDate.GetAnsi());
+    }
+    return result;
 }
 
 }  // namespace
@@ -140,19 +167,8 @@ int CREVOKE_Card::GetCardData(KEVOBinaryData* binaryData)
                     result = 705;
             } else {
                 result = TakeBasicData(*this, basicData);
-                if (result == 0) {
-                    CREVOKE_Http HttpOBJ;
-                    CTextBuffer strServerDate;
-                    if ((result = HttpOBJ.setSettingInfo()) != 0) {
-                        TraceLog(TRACE_LEVEL_ERROR, "HttpOBJ.setSettingInfo:エラーが発生しました。(%d)(%s:%d)\n",
-                                 result, TRACE_HERE);
-                    } else if ((result = HttpOBJ.getServerDate(&strServerDate, &HttpOBJ.m_SettingInfo)) != 0) {
-                        TraceLog(TRACE_LEVEL_ERROR, "HttpOBJ.getServerDate:エラーが発生しました。(%d)(%s:%d)\n",
-                                 result, TRACE_HERE);
-                    } else {
-                        result = CheckValidity(strServerDate.GetAnsi());
-                    }
-                }
+                if (result == 0)
+                    result = CheckWithServerClock(*this);
                 // The library allocated the strings; only it releases them.
                 PFN_KEVOFreeBasicData freeBasicData = reinterpret_cast<PFN_KEVOFreeBasicData>(
                     reinterpret_cast<void*>(GetProcAddress(library, "KEVOFreeBasicData")));

@@ -13,11 +13,6 @@
 #ifndef KEVO_CARD_PROVIDER_NAME
 // The card's CryptoAPI provider, opened by name with PROV_RSA_FULL.
 #define KEVO_CARD_PROVIDER_NAME "KEVO Crypto Service Provider"
-// Reads the user certificate (KP_CERTIFICATE of the signature key) from the
-// card's provider into a new allocation in binaryData: 0, or -101, -102,
-// -105, 700, 701, 703, 704. binaryData is untouched on failure.
-int GetUserCertData(KEVOBinaryData* binaryData);
-
 #endif
 
 class CREVOKE_Card {

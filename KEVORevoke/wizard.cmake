@@ -9,7 +9,7 @@ target_include_directories(kevorevoke_wizard PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(kevorevoke_wizard PUBLIC kevorevoke_screens kevorevoke_core kevo_ui kevo_tracelog_revoke comctl32 gdi32 user32)
 
 add_executable(KEVORevoke WIN32 ${CMAKE_CURRENT_LIST_DIR}/KEVORevoke.cpp ${CMAKE_CURRENT_LIST_DIR}/KEVORevoke.rc)
-target_link_libraries(KEVORevoke PRIVATE kevorevoke_wizard)
+target_link_libraries(KEVORevoke PRIVATE kevorevoke_wizard kevo_win)
 set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/KEVORevoke.rc APPEND PROPERTY OBJECT_DEPENDS
              ${CMAKE_CURRENT_LIST_DIR}/res/KEVORevoke.ico ${CMAKE_CURRENT_LIST_DIR}/res/KEVORevokeAbout.ico
              ${CMAKE_CURRENT_LIST_DIR}/KEVORevokeRes.h)

@@ -5,10 +5,11 @@
 
 #include <string>
 
+#include "DllSearch.h"
+#include "resource.h"
 #include "SoftVerChkHttpAccess.h"
 #include "TraceLog.h"
 #include "VerchkText.h"
-#include "resource.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ BOOL CKEVOAutoUpdateApp::InitInstance()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    kevowin::RemoveCurrentFolderFromDllSearch();
     TraceInitLock();
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof controls;

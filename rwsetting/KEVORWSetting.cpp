@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "DllSearch.h"
 #include "KEVORWSettingDlg.h"
 #include "KEVORWSettingRes.h"
 #include "TraceLog.h"
@@ -26,5 +27,6 @@ bool CKEVOUtilityApp::InitInstance()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    kevowin::RemoveCurrentFolderFromDllSearch();
     return theApp.Run(instance);
 }

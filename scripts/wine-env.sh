@@ -79,3 +79,12 @@ if ! kevo_can_run_win32; then
     *) export PATH="$kevo_scripts_dir/wine64:$PATH" ;;
   esac
 fi
+
+# kevo_register_java_runtime JVM_DLL: registers a jvm.dll (Unix path) as the
+# prefix's Java runtime, the way a Java installer registers one, so that the
+# wizard's own runtime search finds it (WINEPREFIX and PATH as for wine).
+kevo_register_java_runtime() {
+  local key='HKLM\SOFTWARE\JavaSoft\Java Runtime Environment'
+  timeout 120 wine reg add "$key" /v CurrentVersion /d 1.8 /f </dev/null >/dev/null &&
+    timeout 120 wine reg add "$key\\1.8" /v RuntimeLib /d "$(winepath -w "$1")" /f </dev/null >/dev/null
+}

@@ -20,7 +20,7 @@ namespace {
 const std::wstring kProbe = WinePath(KEVO_CARD_PROBE);
 const std::wstring kServiceLibrary = WinePath(KEVO_SERVICEAPI_DLL);
 const std::wstring kNoFreeLibrary = WinePath(KEVO_NOFREE_SERVICEAPI_DLL);
-const std::wstring kJvmDir = WinePath(KEVO_JVMEMU_DIR);
+const std::wstring kJvmDll = WinePath(KEVO_JVMEMU_DIR) + L"\\jvm.dll";
 const std::wstring kCardCases = WinePath(KEVO_CARD_CASES_DIR) + L"\\";
 const std::wstring kProviderKey =
     L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
@@ -48,7 +48,21 @@ struct Scenario {
     DWORD failOpen = 0;              // SoftCardFailOpen
     std::string certificate;         // when set: what the card returns as its certificate
     enum { Installed, NoInstallPath, NoLibrary, NoFreeExport } library = Installed;
+    // The Java runtime the PC has registered: the emulation, none, or only
+    // one built for another machine than the tools'.
+    enum { RuntimeRegistered, NoRuntime, OtherMachineRuntime } runtime = RuntimeRegistered;
 };
+
+// The first bytes of a PE image for the machine that the tools are not.
+std::string OtherMachineImage()
+{
+    std::string image(0x40 + 6 + 256, '\0');
+    image[0] = 'M', image[1] = 'Z', image[0x3C] = 0x40;
+    image.replace(0x40, 4, "PE\0\0", 4);
+    const WORD other = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    image[0x44] = (char)(other & 0xFF), image[0x45] = (char)(other >> 8);
+    return image;
+}
 
 class CardStepTest : public ::testing::Test {
 protected:
@@ -62,6 +76,7 @@ protected:
     }
     void TearDown() override
     {
+        RegisterJavaRuntime(kJvmDll);
         ResetSoftCardSwitches();
         RemoveTree(dir_);
         ResetKevoRegistry();
@@ -102,6 +117,13 @@ protected:
                                .status);
         }
 
+        if (s.runtime == Scenario::OtherMachineRuntime) {
+            WriteBytes(dir_ + L"jvm.dll", OtherMachineImage());
+            RegisterJavaRuntime(dir_ + L"jvm.dll");
+        } else {
+            RegisterJavaRuntime(s.runtime == Scenario::NoRuntime ? L"" : kJvmDll);
+        }
+
         std::string scenario;
         for (const std::string& line : s.java)
             scenario += line + "\n";
@@ -110,7 +132,6 @@ protected:
 
         ProcessOptions options;
         options.tempDir = dir_;
-        options.pathPrefix = kJvmDir;  // the service library imports jvm.dll
         options.env[L"KEVO_JVMEMU_SCENARIO"] = dir_ + L"scenario.txt";
         options.env[L"KEVO_JVMEMU_TRAPS"] = dir_ + L"traps.txt";
         const std::wstring result = dir_ + L"result.txt";
@@ -182,12 +203,13 @@ TEST_F(CardStepTest, FailuresOfTheCardTheLibraryAndTheService)
         const char* what;
         Scenario scenario;
         const char* code;
+        const char* traced;  // a piece of the error lines, or NULL
     };
     std::vector<Case> cases;
-    auto add = [&cases](const char* what, const char* code, void (*change)(Scenario&)) {
+    auto add = [&cases](const char* what, const char* code, void (*change)(Scenario&), const char* traced = NULL) {
         Scenario s;
         change(s);
-        cases.push_back({what, s, code});
+        cases.push_back({what, s, code, traced});
     };
     add("service out of memory", "-102", [](Scenario& s) { s.java = {"throw=-998"}; });
     add("service refuses the certificate", "705", [](Scenario& s) { s.java = {"throw=-104"}; });
@@ -203,10 +225,17 @@ TEST_F(CardStepTest, FailuresOfTheCardTheLibraryAndTheService)
     add("certificate cut short", "705", [](Scenario& s) { s.certificate = std::string("\x30\x82\x04\x00\x30\x82", 6); });
     add("no install path", "-104", [](Scenario& s) { s.library = Scenario::NoInstallPath; });
     add("library file missing", "-104", [](Scenario& s) { s.library = Scenario::NoLibrary; });
+    // The trace names where the runtime was looked for and what was found.
+    add("no Java runtime", "-104", [](Scenario& s) { s.runtime = Scenario::NoRuntime; },
+        "FindToolsJvm(Software\\KEVO JvmPath, SOFTWARE\\JavaSoft: no runtime registered)");
+    add("only a runtime of another machine", "-104", [](Scenario& s) { s.runtime = Scenario::OtherMachineRuntime; },
+        sizeof(void*) == 8 ? "Environment\\1.8 RuntimeLib 32-bit;" : "Environment\\1.8 RuntimeLib 64-bit;");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string r = Run(c.scenario);
         EXPECT_EQ(c.code, Field(r, "code")) << r;
+        if (c.traced != NULL)
+            EXPECT_NE(std::string::npos, ReadLogs(dir_, L"KEVORevoke").find(c.traced));
     }
 }
 

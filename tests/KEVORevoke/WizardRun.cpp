@@ -314,7 +314,7 @@ RunOptions BuildTreeOptions(const std::wstring& label)
     RunOptions o;
     o.imageDir = Dir(KEVO_IMAGE_DIR);
     o.exe = o.imageDir + L"KEVORevoke.exe";
-    o.jvmDir = WinePath(KEVO_JVMEMU_DIR);
+    o.jvmDir = Dir(KEVO_JVMEMU_DIR);
     o.workDir = MakeScratchDir(label);
     o.applicant = SampleApplicant();
     return o;
@@ -322,10 +322,13 @@ RunOptions BuildTreeOptions(const std::wstring& label)
 
 bool WizardRun::Start(DWORD timeoutMs)
 {
-    // The install directory as the installer registers it.
-    if (!options_.throughShell)
+    // The install directory and the Java runtime as the installers register
+    // them.
+    if (!options_.throughShell) {
         SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath",
                   Sjis(options_.installDir.empty() ? options_.imageDir : options_.installDir));
+        RegisterJavaRuntime(options_.jvmDir + L"jvm.dll");
+    }
     if (options_.traceLevel != 0)
         EnableTrace(options_.traceLevel);
     // The emulated service's answer for this run.
@@ -336,8 +339,6 @@ bool WizardRun::Start(DWORD timeoutMs)
     ProcessOptions p;
     p.tempDir = options_.workDir;
     p.workDir = options_.workDir;
-    if (!options_.throughShell)
-        p.pathPrefix = options_.jvmDir;
     p.env[L"KEVO_JVMEMU_SCENARIO"] = scenario;
     // The emulation's report: traps, misuses, references left over.
     p.env[L"KEVO_JVMEMU_TRAPS"] = options_.workDir + L"traps.txt";

@@ -102,7 +102,7 @@ struct RunOptions {
     std::wstring exe;        // KEVORevoke.exe of the install image
     std::wstring imageDir;   // registered as InstallPath unless installDir is set
     std::wstring installDir;
-    std::wstring jvmDir;     // folder of the emulated jvm.dll (put first on PATH)
+    std::wstring jvmDir;     // folder of the emulated jvm.dll, registered as the Java runtime
     std::wstring workDir;    // TEMP/TMP (trace logs) and the scenario file
     Applicant applicant;
     DWORD traceLevel = 0;    // TRACE; 0 leaves tracing off

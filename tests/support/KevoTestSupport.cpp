@@ -135,6 +135,16 @@ bool KeyExists(HKEY root, const std::wstring& subkey, REGSAM view)
     return true;
 }
 
+void RegisterJavaRuntime(const std::wstring& jvmDll)
+{
+    const std::wstring product = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\JavaSoft");
+    if (jvmDll.empty())
+        return;
+    SetString(HKEY_LOCAL_MACHINE, product, L"CurrentVersion", "1.8");
+    SetString(HKEY_LOCAL_MACHINE, product + L"\\1.8", L"RuntimeLib", ToCp932(jvmDll));
+}
+
 void ResetSoftCardSwitches()
 {
     HKEY key;

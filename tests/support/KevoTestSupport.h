@@ -43,6 +43,10 @@ bool KeyExists(HKEY root, const std::wstring& subkey, REGSAM view = 0);
 // Removes the system's keys (HKCU and HKLM SOFTWARE\KEVO, both views) so that
 // each test starts from a clean registry; use in SetUp.
 void ResetKevoRegistry();
+// Registers jvmDll (a Windows path) as the PC's Java runtime, as a Java
+// installer does (HKLM SOFTWARE\JavaSoft\Java Runtime Environment,
+// CurrentVersion 1.8 with its RuntimeLib); empty removes every runtime.
+void RegisterJavaRuntime(const std::wstring& jvmDll);
 // Removes the software card's test values (failure switches, PIN prompt,
 // PIN, card folder), so that the card is the installed one again and asks
 // for nothing; tests that change them call it in SetUp and TearDown.
