@@ -42,7 +42,6 @@ set(settings_file ${KEVO_IMAGE_DIR}/KEVOValidationInfo.ini)
 add_custom_command(OUTPUT ${settings_file}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
   COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${settings_template} -DOUT=${settings_file}
-          -DKEVO_DEFAULT_COUNTER_URL=${KEVO_DEFAULT_COUNTER_URL}
           -P ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
   DEPENDS ${settings_template} ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
   COMMENT "Default settings file of the install image")
