@@ -1,5 +1,5 @@
 ; Finding the 32-bit Java VM library that the service library (imported
-; jvm.dll) needs, and making it findable for the revocation wizard.
+; jvm.dll) needs: the tools are not installed without one.
 ;
 ; Where: /JVM=<path of jvm.dll> on the command line (a runtime that no Java
 ; installer registered), else the runtimes that Java installers register
@@ -9,12 +9,11 @@
 ; then every other registered version; per version its RuntimeLib, else the
 ; client or server VM under JavaHome. Only a 32-bit (i386) jvm.dll counts.
 ;
-; How it is made findable: an App Paths entry for KEVORevoke.exe whose Path
-; names the VM's folder and the runtime's bin folder (the VM's own C runtime
-; lives there). Windows adds it to the PATH of the wizard when the shell
-; starts it (Start menu, Explorer, Run box), and nowhere else: no other
-; program's DLL search changes, and uninstalling removes it without touching
-; the system PATH.
+; The wizard runs the same search itself at every start and loads the VM by
+; full path, so a Java update that moves the runtime needs no reinstall. A
+; runtime named with /JVM= is recorded as HKLM Software\KEVO JvmPath, which
+; the wizard looks at first. The App Paths entry only lets the Run box start
+; the wizard by name.
 
 ; Pushes 1 when the file is a PE image for the tools' machine
 ; (KEVO_JVM_MACHINE: i386, or x86-64 in the 64-bit test build), else 0.
@@ -120,8 +119,9 @@ Function KevoJvmOfProductKey
   ${Loop}
 FunctionEnd
 
-; Pushes the path of the tools' jvm.dll, or "" when there is none. Call with
-; the tools' registry view set.
+; Pushes 1 when the administrator named the VM with /JVM=, else 0, then
+; (on top) the path of the tools' jvm.dll, or "" when there is none. Call
+; with the tools' registry view set.
 Function KevoFindJvm
   StrCpy $R8 ""
   ${GetParameters} $R0
@@ -135,6 +135,7 @@ Function KevoFindJvm
       StrCpy $R8 $R0
     ${EndIf}
     ; An administrator's explicit choice is not second-guessed by the registry.
+    Push 1
     Push $R8
     Return
   ${EndIf}
@@ -154,6 +155,7 @@ Function KevoFindJvm
     Pop $R4
     ${IfThen} $R8 != "" ${|} ${ExitFor} ${|}
   ${Next}
+  Push 0
   Push $R8
 FunctionEnd
 
@@ -161,11 +163,12 @@ FunctionEnd
   ${If} ${RunningX64}
     SetRegView 64
     WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "" "$INSTDIR\KEVORevoke.exe"
-    WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "Path" "$JvmSearchPath"
+    ; An older release put the Java folders here.
+    DeleteRegValue HKLM "${KEVO_APP_PATHS_KEY}" "Path"
     SetRegView ${KEVO_REG_VIEW}
   ${EndIf}
   WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "" "$INSTDIR\KEVORevoke.exe"
-  WriteRegStr HKLM "${KEVO_APP_PATHS_KEY}" "Path" "$JvmSearchPath"
+  DeleteRegValue HKLM "${KEVO_APP_PATHS_KEY}" "Path"
 !macroend
 
 !macro KEVO_APP_PATHS_DELETE

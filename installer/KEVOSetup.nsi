@@ -8,7 +8,9 @@
 ; Exit codes (also written to the setup log, $TEMP\KEVOSetup.log or /LOG=):
 ;   0 installed   1 cancelled by the user   2 installation failed
 ;   3 no Java runtime of the tools' kind   4 a newer version is installed
-;   5 not run as administrator
+;   5 not run as administrator   6 a program of the tools is running
+; The uninstaller uses 0, 1, 2, 5 and 6 alike. Nothing is changed by a run
+; that ends with 3 to 6.
 ;
 ; The script and its includes are UTF-8 (makensis -INPUTCHARSET UTF8).
 ;
@@ -70,6 +72,7 @@ SetDateSave off
 !define KEVO_EXIT_NO_JAVA 3
 !define KEVO_EXIT_NEWER_INSTALLED 4
 !define KEVO_EXIT_NOT_ADMIN 5
+!define KEVO_EXIT_IN_USE 6
 
 Name "${KEVO_PRODUCT}"
 OutFile "${KEVO_OUTFILE}"
@@ -87,6 +90,8 @@ BrandingText "${KEVO_PRODUCT} ${KEVO_VERSION}"
 !define MUI_CUSTOMFUNCTION_ABORT KevoOnUserAbort
 !define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_WELCOME
+; An upgrade stays where the installed version is: no folder to choose.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE KevoSkipDirectoryOnUpgrade
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -104,11 +109,14 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "FileVersion" "${KEVO_VERSION}"
 VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${KEVO_VERSION}"
 
 Var JvmPath       ; the jvm.dll the wizard will load
-Var JvmSearchPath ; its folder and the runtime's bin folder, for App Paths
+Var JvmChosen     ; 1 when the administrator named it with /JVM=
+Var Upgrading     ; 1 when the tools are installed already
 
 !include "SetupLog.nsh"
 !include "JavaRuntime.nsh"
 !include "SettingsFile.nsh"
+!include "InUse.nsh"
+!include "FolderAccess.nsh"
 
 ; --- checks before anything is written -------------------------------------
 
@@ -125,16 +133,34 @@ Function .onInit
   ${EndIf}
 
   Call KevoRefuseNewerInstalled
+  Call KevoUpgradeInPlace
+  Call KevoRefuseInUse
 
   Call KevoFindJvm
   Pop $JvmPath
+  Pop $JvmChosen
   ${If} $JvmPath == ""
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}を使うには、Java実行環境（32ビット版）が必要ですが、このパソコンには見つかりませんでした。$\n$\nJava実行環境の32ビット版（「Windows x86」用）をインストールしてから、もう一度このインストーラを実行してください。64ビット版のJava実行環境だけでは動作しません。$\n$\nインストールは行われませんでした。" /SD IDOK
     !insertmacro KEVO_QUIT ${KEVO_EXIT_NO_JAVA} "no ${KEVO_JVM_BITS} Java runtime (jvm.dll) found"
   ${EndIf}
-  ${GetParent} $JvmPath $0
-  ${GetParent} $0 $1
-  StrCpy $JvmSearchPath "$0;$1"
+FunctionEnd
+
+; An existing installation is upgraded where it is, whatever /D= names: a
+; second copy would leave the first one registered and running at logon.
+Function KevoUpgradeInPlace
+  StrCpy $Upgrading 0
+  ReadRegStr $0 HKLM "${KEVO_KEY}" "InstallPath"
+  ${If} $0 != ""
+    StrCpy $Upgrading 1
+    ${If} $0 != $INSTDIR
+      !insertmacro KEVO_NOTE "upgrade in place: $0 (not $INSTDIR)"
+      StrCpy $INSTDIR $0
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function KevoSkipDirectoryOnUpgrade
+  ${IfThen} $Upgrading = 1 ${|} Abort ${|}
 FunctionEnd
 
 ; Refuses to replace a newer installed version; an older or equal one is
@@ -171,7 +197,11 @@ FunctionEnd
 Section "${KEVO_PRODUCT}" SecMain
   SectionIn RO
   SetOutPath "$INSTDIR"
+  Call KevoRestrictFolderAccess
   SetOverwrite on
+  ; A file that cannot be written fails the installation (exit 2) instead of
+  ; leaving the old file in place under a new version number.
+  AllowSkipFiles off
   !insertmacro KEVO_INSTALL_FILES
   Call KevoInstallSettings
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -181,6 +211,14 @@ Section "${KEVO_PRODUCT}" SecMain
   WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Major" ${KEVO_VERSION_MAJOR}
   WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Minor" ${KEVO_VERSION_MINOR}
   WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Revision" ${KEVO_VERSION_REVISION}
+  ; A runtime that no Java installer registered is found by the wizard
+  ; through this value; a registered one through the Java registry, so that
+  ; a Java update needs no reinstall.
+  ${If} $JvmChosen = 1
+    WriteRegStr HKLM "${KEVO_KEY}" "JvmPath" "$JvmPath"
+  ${Else}
+    DeleteRegValue HKLM "${KEVO_KEY}" "JvmPath"
+  ${EndIf}
 
   ; The version checker shows nothing unless a newer release exists; the
   ; machine-wide Run key starts it for every user at logon.
@@ -188,9 +226,8 @@ Section "${KEVO_PRODUCT}" SecMain
 
   CreateDirectory "${KEVO_MENU_DIR}"
 !ifdef KEVO_HAS_REVOKE
-  ; Starts through the shell put the Java runtime's folders on the wizard's
-  ; PATH, so that the service library finds jvm.dll. The 64-bit shell reads
-  ; the 64-bit view, a 32-bit one the 32-bit view: both get the entry.
+  ; The Run box starts the wizard by name. The 64-bit shell reads the 64-bit
+  ; view, a 32-bit one the 32-bit view: both get the entry.
   !insertmacro KEVO_APP_PATHS_WRITE
   CreateShortCut "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk" "$INSTDIR\KEVORevoke.exe" "" "$INSTDIR\KEVORevoke.exe" 0
 !endif
@@ -234,12 +271,18 @@ Function un.onInit
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のアンインストールには、管理者の権限が必要です。$\n管理者としてもう一度実行してください。" /SD IDOK
     !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "uninstall: not run as administrator"
   ${EndIf}
+  Call un.KevoRefuseInUse
 FunctionEnd
 
 ; Removes what the installer wrote; the users' own settings under HKCU
 ; (trace switches, reader choice) stay.
 Section "Uninstall"
+  ; Delete sets the error flag only for a file that exists and stays.
+  ClearErrors
   !insertmacro KEVO_DELETE_FILES
+  ${If} ${Errors}
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "uninstall failed: files left in $INSTDIR"
+  ${EndIf}
   Delete "$INSTDIR\${KEVO_SETTINGS}"
   Delete "$INSTDIR\${KEVO_SETTINGS}.default"
   Delete "$INSTDIR\uninstall.exe"
@@ -253,6 +296,7 @@ Section "Uninstall"
   !insertmacro KEVO_APP_PATHS_DELETE
   DeleteRegKey HKLM "${KEVO_KEY}\Version"
   DeleteRegValue HKLM "${KEVO_KEY}" "InstallPath"
+  DeleteRegValue HKLM "${KEVO_KEY}" "JvmPath"
   DeleteRegKey /ifempty HKLM "${KEVO_KEY}"
   DeleteRegKey HKLM "${KEVO_UNINSTALL_KEY}"
 

@@ -234,8 +234,9 @@ TEST_F(CardStepTest, FailuresOfTheCardTheLibraryAndTheService)
         SCOPED_TRACE(c.what);
         const std::string r = Run(c.scenario);
         EXPECT_EQ(c.code, Field(r, "code")) << r;
-        if (c.traced != NULL)
+        if (c.traced != NULL) {
             EXPECT_NE(std::string::npos, ReadLogs(dir_, L"KEVORevoke").find(c.traced));
+        }
     }
 }
 

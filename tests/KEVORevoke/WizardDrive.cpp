@@ -17,10 +17,16 @@
 //     errorbox  first shows the card-not-ready box on screen 02
 //     trace     TRACE level of the run (default 0: off)
 //     quiet     step times only
-//     installed 1: the installed wizard, started by name through the shell
-//               as the Run box starts it (InstallPath and the Java VM's
-//               path as the installer registered them); prints the
-//               program file the shell started
+//     installed the installed wizard (InstallPath and the Java runtime as
+//               the installers registered them), started as a citizen
+//               starts it; prints the program file that was started:
+//               1 or name  by name through the shell, as the Run box does
+//               started    started already by someone else (the
+//                          shortcut opened with "start", as a click in
+//                          the Start menu does): the drive takes it on
+//               path       the program file exe=FILE itself, in folder cwd=DIR
+//     until     the last screen to reach (default 5); from screen 03 on
+//               the run ends with the end button
 // Prints "step NAME MS ms" for start, 01->02, 02->03, 03->04, 04->05 and
 // "step total MS ms" (program start to screen 05). Exit 0 when screen 05
 // showed the accepted verdict and the program ended.
@@ -162,11 +168,22 @@ int main()
 
     RunOptions options = BuildTreeOptions(L"wizard-drive");
     options.traceLevel = (DWORD)_wtoi(Arg(L"trace", L"0").c_str());
-    const bool installed = Arg(L"installed", L"0") == L"1";
-    if (installed) {
+    const std::wstring route = Arg(L"installed", L"0");
+    const bool installed = route != L"0";
+    options.installed = installed;
+    options.throughShell = route == L"1" || route == L"name";
+    options.attach = route == L"started";
+    if (options.throughShell)
         options.exe = L"KEVORevoke.exe";
-        options.throughShell = true;
+    else if (installed)
+        options.exe = Arg(L"exe", L"");
+    if (options.attach) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        options.workDir = temp;
     }
+    options.startDir = Arg(L"cwd", L"");
+    const int until = _wtoi(Arg(L"until", L"5").c_str());
     SetDword(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE", options.traceLevel);
     WizardRun run(options);
 
@@ -180,7 +197,7 @@ int main()
     if (installed)
         Say("started " + Utf8(run.ImagePath()) + "\n");
     ShowScreen(run);
-    for (int next = 2; ok && next <= 5; ++next) {
+    for (int next = 2; ok && next <= until; ++next) {
         if (next == 3 && Arg(L"errorbox", L"0") == L"1") {
             // A card that is not ready: the box, then the real attempt.
             SetCardSwitches(0x80100010, 0, kNoPinPrompt, pin);
@@ -209,12 +226,23 @@ int main()
                 (document.find(Utf8(options.applicant.name)) != std::string::npos ? "as shown" : "NOT as shown") +
                 " (" + std::to_string(document.size()) + " bytes of UTF-8 XML)\n");
     }
+    std::wstring out = Arg(L"out", L"");
+    if (ok && until < 5) {
+        // The applicant's data were read: the card step passed.
+        run.End();
+        HWND box = run.WaitForBox(20000);
+        if (box != NULL)
+            run.Answer(box, IDOK);
+        ok = run.WaitForExit(20000);
+        if (!out.empty())
+            WriteBytes(out + L"\\trace.log", run.Log());
+        return ok ? 0 : 1;
+    }
     bool accepted = ok && run.Screen().shortExplain.find(L"受理されました") != std::wstring::npos;
     if (ok) {
         PressKey(run.Dialog(), VK_RETURN);
         ok = run.WaitForExit(20000);
     }
-    std::wstring out = Arg(L"out", L"");
     if (!out.empty())
         WriteBytes(out + L"\\trace.log", run.Log());
     SetCardSwitches(0, 0, kNoPinPrompt);

@@ -324,7 +324,7 @@ bool WizardRun::Start(DWORD timeoutMs)
 {
     // The install directory and the Java runtime as the installers register
     // them.
-    if (!options_.throughShell) {
+    if (!options_.installed) {
         SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath",
                   Sjis(options_.installDir.empty() ? options_.imageDir : options_.installDir));
         RegisterJavaRuntime(options_.jvmDir + L"jvm.dll");
@@ -338,12 +338,18 @@ bool WizardRun::Start(DWORD timeoutMs)
                              "\ndateOfBirth=" + a.birth + "\n");
     ProcessOptions p;
     p.tempDir = options_.workDir;
-    p.workDir = options_.workDir;
+    p.workDir = options_.startDir.empty() ? options_.workDir : options_.startDir;
     p.env[L"KEVO_JVMEMU_SCENARIO"] = scenario;
     // The emulation's report: traps, misuses, references left over.
     p.env[L"KEVO_JVMEMU_TRAPS"] = options_.workDir + L"traps.txt";
-    if (!(options_.throughShell ? child_.StartThroughShell(options_.exe, p) : child_.Start(options_.exe, L"", p)))
+    if (options_.attach) {
+        HWND wizard = WaitForWindow(kWizardTitle, L"", 0, timeoutMs);
+        DWORD pid = 0;
+        if (wizard == NULL || GetWindowThreadProcessId(wizard, &pid) == 0 || !child_.Attach(pid))
+            return false;
+    } else if (!(options_.throughShell ? child_.StartThroughShell(options_.exe, p) : child_.Start(options_.exe, L"", p))) {
         return false;
+    }
     dialog_ = WaitForWindowOf(
         Pid(), [](HWND w) { return WindowText(w) == kWizardTitle && GetDlgItem(w, kForward) != NULL; }, timeoutMs);
     return dialog_ != NULL && WaitForScreen(1, timeoutMs);

@@ -106,9 +106,17 @@ struct RunOptions {
     std::wstring workDir;    // TEMP/TMP (trace logs) and the scenario file
     Applicant applicant;
     DWORD traceLevel = 0;    // TRACE; 0 leaves tracing off
-    // Started as the Start menu or the Run box starts it (exe may then be a
-    // bare name), with InstallPath and PATH as the installer left them.
+    // An installed wizard: InstallPath and the Java runtime as the
+    // installers left them.
+    bool installed = false;
+    // Started as the Start menu or the Run box starts it: exe may then be a
+    // bare name or a shortcut.
     bool throughShell = false;
+    std::wstring startDir;   // the program's current folder; workDir when empty
+    // Started by someone else (a shortcut opened with "start"): the run
+    // takes on the wizard window that appears, and its trace log is in this
+    // process's temporary folder.
+    bool attach = false;
 };
 // Options from the build (the image, the emulation) with a fresh work folder.
 RunOptions BuildTreeOptions(const std::wstring& label);

@@ -22,10 +22,19 @@
 #                    intact
 #   revoke           after a silent install, the wizard started by name as
 #                    the Run box starts it finds the service library through
-#                    InstallPath and the Java VM through the installer's App
-#                    Paths entry, and completes a revocation at the testbed
-#                    counter (DRIVER: wizard_drive; SOFTCARD_DLL: the
-#                    software card's provider)
+#                    InstallPath and the Java VM through the Java registry,
+#                    and completes a revocation at the testbed counter
+#                    (DRIVER: wizard_drive; SOFTCARD_DLL: the software
+#                    card's provider)
+#   routes           the installed wizard passes the card step when started
+#                    from its Start-menu shortcut, and by full path from a
+#                    folder holding a planted jvm.dll (which is not loaded),
+#                    and again after the runtime moved and its registry
+#                    entry followed (DRIVER, SOFTCARD_DLL as for revoke)
+#   in_use           into a folder outside the program files folder (its
+#                    access set); with a tool running, an upgrade and an
+#                    uninstall end with exit 6 and change nothing; once it
+#                    has ended, an upgrade with another /D= stays in place
 # The stand-in Java runtime (JVM_DLL, the testbed's jvm.dll) is registered
 # the way a Java installer registers one.
 # Exit 77 (skipped) where this machine cannot run the tools' kind of program.
@@ -99,6 +108,10 @@ reg_get() {
   w reg query "$1" /v "$2" /reg:${3:-$view} 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$2 \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)\$/\1 \2/p"
 }
+reg_default() { # KEY: "TYPE DATA" of the key's default value, empty when unset
+  w reg query "$1" /ve /reg:$view 2>/dev/null | tr -d '\r' |
+    LC_ALL=C sed -n 's/^ *([^)]*) \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)$/\1 \2/p'
+}
 reg_has_key() { w reg query "$1" /reg:${2:-$view} >/dev/null 2>&1; }
 expect_value() { # KEY VALUE EXPECTED [VIEW]
   local got; got=$(reg_get "$1" "$2" "${4:-$view}")
@@ -141,10 +154,12 @@ settings_with_url() { # FILE URL: a default settings file naming another counter
   printf '[ConfirmSettingInfo]\r\nurl=%s\r\n' "$2" >"$1"
 }
 
-install_silently() { # SETUP [EXPECTED_EXIT]
-  w "$1" /S '/LOG=C:\kevo-setup.log'
+install_silently() { # SETUP [EXPECTED_EXIT [ARGS...]]
+  local setup=$1 expected=${2:-0}
+  shift; shift
+  w "$setup" /S '/LOG=C:\kevo-setup.log' "$@"
   local rc=$?
-  [ $rc = "${2:-0}" ] || fail "$(basename "$1") /S exited $rc, expected ${2:-0}; log: $(cat "$log" 2>/dev/null)"
+  [ $rc = "$expected" ] || fail "$(basename "$setup") /S exited $rc, expected $expected; log: $(cat "$log" 2>/dev/null)"
 }
 
 project_version=$(sed -n 's/^ *!define KEVO_VERSION "\(.*\)"/\1/p' "$generated/KEVOVersion.nsh")
@@ -179,10 +194,8 @@ check_installed() {
   if [ -f "$image/KEVORevoke.exe" ]; then
     [ -f "$menu/KEVO オンライン失効申請.lnk" ] || fail "no Start-menu entry for the wizard"
     local ap='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe'
-    case "$(reg_get "$ap" Path)" in
-      "REG_SZ $jvm_dir_win;"*) ;;
-      *) fail "App Paths Path does not start with the Java VM's folder" ;;
-    esac
+    [ "$(reg_default "$ap")" = "REG_SZ $inst_win\\KEVORevoke.exe" ] || fail "App Paths does not name the wizard"
+    [ -z "$(reg_get "$ap" Path)" ] || fail "App Paths still carries a Path"
   fi
   grep -q "exit=0 installed in $(printf '%s' "$inst_win" | sed 's/[\\.]/\\&/g')" "$log" || fail "no success line in the setup log"
   pass "files, registry, logon entry, Start menu, uninstall entry, log line"
@@ -229,7 +242,7 @@ install_on_win64)
   [ "$bits" = 32 ] && check_checker_reads_installation
   pass "32-bit view (and folder, for the 32-bit installer) on 64-bit Windows"
   ;;
-revoke)
+revoke|routes)
   [ -n "$driver" ] && [ -n "$softcard" ] || fail "no wizard driver or card provider given"
   register_java
   install_silently "$setup"
@@ -237,6 +250,38 @@ revoke)
   # driver points it at the key and certificate of the build's card.
   bash "$source_dir/testbed/softcard/install-softcard" "$prefix" "$softcard" "$work/card-$case_name" >/dev/null ||
     fail "software card not installed"
+  if [ $case_name = routes ]; then
+    # A library a download left beside the citizen's files: valid, but no VM.
+    mkdir -p "$c/Downloads"
+    cp "$inst/KEVORegRead.dll" "$c/Downloads/jvm.dll"
+    for route in shortcut path moved; do
+      if [ $route = moved ]; then
+        # A Java update: the runtime in a new folder, the registry following.
+        mv "$pf/Java/jre1.8.0_kevo" "$pf/Java/jre1.8.0_kevo2"
+        jvm_dir_win="$pf_win\\Java\\jre1.8.0_kevo2\\bin\\client"
+        w reg add 'HKLM\SOFTWARE\JavaSoft\Java Runtime Environment\1.8' /v RuntimeLib \
+          /d "$jvm_dir_win\\jvm.dll" /f /reg:$view >/dev/null
+      fi
+      rm -rf "$c/drive"; mkdir -p "$c/drive"
+      find "$c/users" -name 'KEVORevoke*.log' -delete
+      if [ $route = path ]; then
+        how=(installed=path "exe=$inst_win\\KEVORevoke.exe" 'cwd=C:\Downloads')
+      else
+        # As a click in the Start menu: the shortcut's target and folder.
+        WINEPATH= w start /unix "$menu/KEVO オンライン失効申請.lnk" || fail "$route: start of the shortcut failed"
+        how=(installed=started)
+      fi
+      drive=$(WINEPATH= w "$driver" "${how[@]}" until=3 trace=10 'out=C:\drive' | tr -d '\r')
+      status=$?
+      printf '%s\n' "$drive" | sed 's/^/  | /'
+      grep -qxF "started $inst_win\\KEVORevoke.exe" <<<"$drive" || fail "$route: the installed wizard did not start"
+      [ "$status" = 0 ] || fail "$route: the card step did not pass to screen 03"
+      loaded=$(iconv -f CP932 -t UTF-8 "$c/drive/trace.log" | sed -n 's/.*LoadToolsJvm: \([A-Z]:\\\)/\1/p' | tr -d '\r')
+      [ "$loaded" = "$jvm_dir_win\\jvm.dll" ] || fail "$route: loaded '$loaded'"
+    done
+    pass "card step passed from the shortcut, by full path beside a planted jvm.dll, and after the runtime moved"
+    exit 0
+  fi
   # The shipped settings name the testbed counter; nothing else is set up:
   # no InstallPath, no PATH, no WINEPATH from the test.
   drive=$(WINEPATH= w "$driver" installed=1 trace=10 | tr -d '\r')
@@ -246,6 +291,34 @@ revoke)
   grep -q '^counter: accepted' <<<"$drive" || fail "the counter did not accept the request"
   [ "$status" = 0 ] || fail "wizard_drive exited $status"
   pass "installed wizard found its library and Java VM and completed a revocation"
+  ;;
+in_use)
+  register_java
+  install_silently "$setup" 0 '/D=C:\KEVOTools'
+  inst=$c/KEVOTools inst_win='C:\KEVOTools'
+  grep -qF 'access of C:\KEVOTools restricted' "$log" || fail "no log line for the folder's access"
+  next=$((p_revision + 1))
+  newer=$(variant "$p_major.$p_minor.$next.0" "$image/KEVOValidationInfo.ini")
+  w "$inst/KEVORWSetting.exe" &
+  tool=$!
+  wait_for 60 xwininfo -name "ICカードリーダライタ設定" >/dev/null 2>&1 || fail "the reader/writer setting did not start"
+  install_silently "$newer" 6
+  grep -q "exit=6 running: KEVORWSetting.exe" "$log" || fail "no log line naming the running program"
+  w "$inst/uninstall.exe" /S '/LOG=C:\kevo-setup.log' "_?=$inst_win"
+  rc=$?
+  [ $rc = 6 ] || fail "uninstall with a running tool exited $rc"
+  [ "$(grep -c 'exit=6 running: KEVORWSetting.exe' "$log")" = 2 ] || fail "no uninstall log line naming the program"
+  expect_version_key "$p_major" "$p_minor" "$p_revision"
+  check_installed
+  w taskkill /f /im KEVORWSetting.exe >/dev/null 2>&1
+  wait $tool 2>/dev/null
+  wait_for 30 sh -c '! xwininfo -name "ICカードリーダライタ設定" >/dev/null 2>&1' || fail "the tool did not end"
+  install_silently "$newer" 0 '/D=C:\Elsewhere'
+  expect_version_key "$p_major" "$p_minor" "$next"
+  expect_value 'HKLM\Software\KEVO' InstallPath "REG_SZ $inst_win"
+  [ ! -e "$c/Elsewhere" ] || fail "a second installation in C:\Elsewhere"
+  grep -qF 'upgrade in place: C:\KEVOTools (not C:\Elsewhere)' "$log" || fail "no log line for the upgrade in place"
+  pass "exit 6 with a tool running, nothing changed; upgrade in place"
   ;;
 nojava)
   install_silently "$setup" 3

@@ -365,6 +365,13 @@ bool ChildProcess::StartThroughShell(const std::wstring& file, const ProcessOpti
     return true;
 }
 
+bool ChildProcess::Attach(DWORD pid)
+{
+    process_ = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    pid_ = process_ != NULL ? pid : 0;
+    return process_ != NULL;
+}
+
 std::wstring ChildProcess::ImagePath() const
 {
     wchar_t path[MAX_PATH * 2];

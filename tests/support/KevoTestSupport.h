@@ -81,6 +81,8 @@ public:
     // this process's environment with the options' variables set; options
     // with a PATH prefix are refused.
     bool StartThroughShell(const std::wstring& file, const ProcessOptions& options);
+    // Takes on a process that someone else started.
+    bool Attach(DWORD pid);
     std::wstring ImagePath() const;  // the program file of the running child
     // Waits for the end; false on time-out (the child is then killed).
     bool Wait(DWORD timeoutMs, DWORD* exitCode);
