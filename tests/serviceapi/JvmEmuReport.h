@@ -32,21 +32,6 @@ inline std::vector<std::string> Problems(const std::string& report)
     return problems;
 }
 
-// The option strings the VM was created with, in their order.
-inline std::vector<std::string> Options(const std::string& report)
-{
-    std::vector<std::string> options;
-    size_t start = 0;
-    while ((start = report.find("option ", start)) != std::string::npos) {
-        if (start == 0 || report[start - 1] == '\n') {
-            size_t end = report.find('\n', start);
-            options.push_back(report.substr(start + 7, end - start - 7));
-        }
-        start += 7;
-    }
-    return options;
-}
-
 }  // namespace jvmemu
 
 #endif
