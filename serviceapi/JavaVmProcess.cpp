@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include <new>
-#include <string>
 
+#include "JavaVmOptions.h"
 #include "ServiceApiCodes.h"
 #include "TraceLog.h"
 
@@ -18,34 +18,6 @@
 namespace {
 
 int g_failAllocationAt = 0;
-
-// The class path the deployment gives through CLASSPATH, in the encoding
-// the VM expects of option strings (the ANSI code page on Windows). An
-// embedded VM does not read CLASSPATH itself. Empty when unset or empty.
-std::string ClassPathFromEnvironment()
-{
-#if defined(_WIN32)
-    // The wide form: the narrow one truncates Japanese values under some
-    // Windows emulations.
-    DWORD needed = GetEnvironmentVariableW(L"CLASSPATH", NULL, 0);
-    if (needed == 0)
-        return std::string();
-    std::wstring wide(needed, L'\0');
-    DWORD got = GetEnvironmentVariableW(L"CLASSPATH", &wide[0], needed);
-    if (got == 0 || got >= needed)
-        return std::string();
-    wide.resize(got);
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), (int)wide.size(), NULL, 0, NULL, NULL);
-    if (bytes <= 0)
-        return std::string();
-    std::string narrow(bytes, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), (int)wide.size(), &narrow[0], bytes, NULL, NULL);
-    return narrow;
-#else
-    const char* value = getenv("CLASSPATH");
-    return value != NULL ? std::string(value) : std::string();
-#endif
-}
 
 // Once a VM runs, its threads execute code of the VM library and call back
 // into this library; a host that unloaded either would unmap that code.
@@ -76,17 +48,13 @@ int CreateVm(JavaVM** vm, JNIEnv** env)
 {
     if (g_failAllocationAt > 0 && --g_failAllocationAt == 0)
         throw std::bad_alloc();
-    std::string classPath = ClassPathFromEnvironment();
-    std::string option = "-Djava.class.path=" + classPath;
-    JavaVMOption options[1];
-    options[0].optionString = &option[0];
-    options[0].extraInfo = NULL;
+    JavaVmOptions options;   // its strings live until this function returns
 
     JavaVMInitArgs args;
     memset(&args, 0, sizeof args);
     args.version = JNI_VERSION_1_4;
-    args.nOptions = classPath.empty() ? 0 : 1;
-    args.options = classPath.empty() ? NULL : options;
+    args.nOptions = options.Count();
+    args.options = options.Table();
     args.ignoreUnrecognized = JNI_TRUE;
 
     JavaVM* created = NULL;

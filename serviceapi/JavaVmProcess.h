@@ -14,7 +14,7 @@ int KevoAcquireJavaVM(JavaVM** vm, JNIEnv** env, bool* attached);
 void KevoReleaseJavaVM(JavaVM* vm, bool attached);
 
 // For tests: makes the nth VM creation from now (1 = the next) fail while
-// its class-path option is built, with std::bad_alloc as an exhausted heap
+// its options are built, with std::bad_alloc as an exhausted heap
 // would; 0 switches failures off. Exported only by the testing build.
 void KevoTestingFailAllocation(int nth);
 

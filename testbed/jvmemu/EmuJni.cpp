@@ -572,8 +572,16 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** javaVm, void** env, 
     if (javaVm == NULL || env == NULL || init == NULL || !KnownVersion(init->version) ||
         init->version == JNI_VERSION_1_1)
         return JNI_EVERSION;
+    // As a VM: an option list it cannot read refuses the creation.
+    if (init->nOptions < 0 || (init->nOptions > 0 && init->options == NULL))
+        return JNI_EINVAL;
+    for (jint i = 0; i < init->nOptions; ++i)
+        if (init->options[i].optionString == NULL)
+            return JNI_EINVAL;
     vm.LoadScenario();
     vm.created = true;
+    for (jint i = 0; i < init->nOptions; ++i)
+        vm.options.push_back(init->options[i].optionString);
     vm.Attach();
     *javaVm = EmuJavaVm();
     *env = EmuEnv();

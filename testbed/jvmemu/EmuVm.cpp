@@ -309,6 +309,8 @@ void EmuVm::Record(const std::string& event)
 void EmuVm::WriteReport()
 {
     std::string text;
+    for (size_t i = 0; i < options.size(); ++i)
+        text += "option " + options[i] + "\n";
     for (size_t i = 0; i < events_.size(); ++i)
         text += events_[i] + "\n";
     long live = 0;

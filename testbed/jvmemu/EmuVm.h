@@ -57,6 +57,8 @@ public:
     std::recursive_mutex lock;
     EmuScenario scenario;
     bool created = false, destroyed = false;
+    // The option strings the VM was created with, as given (reported).
+    std::vector<std::string> options;
 
     // Reads the scenario file again: each service call starts here.
     void LoadScenario();

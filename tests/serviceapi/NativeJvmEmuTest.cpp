@@ -89,6 +89,11 @@ TEST_F(JvmEmu, BasicDataAsTheServiceHandsItOut)
     EXPECT_EQ(std::string("\xed\xa1\x82\xed\xbe\xb7"), record.substituteCharacterOfName);
     EXPECT_EQ(ModifiedUtf8("●"), record.substituteCharacterOfAddress);
     EXPECT_EQ(kClean, Problems());
+    // No CLASSPATH here (see CMakeLists.txt): the VM's options keep it off
+    // the host's signals and current folder.
+    EXPECT_EQ("option -Xrs\noption -XX:ErrorFile=" + std::string(getenv("TMPDIR")) +
+                  "/hs_err_pid%p.log\nleaked 0\nlive 0\nunreleased 0\n",
+              ReadFile(dir_ + "/report.txt"));
 
     EXPECT_EQ(0, KEVOFreeBasicData(&record));
     EXPECT_TRUE(AllNull(record));

@@ -1,10 +1,18 @@
 // Cases that need a process of their own: another class path, a VM that
-// cannot be created, a VM the host created itself. CMakeLists.txt runs each
-// suite in its own process with its own environment.
+// cannot be created, a VM the host created itself, the host's signals, a
+// VM that dies. CMakeLists.txt runs each suite in its own process with its
+// own environment.
 #include <gtest/gtest.h>
 
 #include <jni.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -118,4 +126,73 @@ TEST_F(HostVm, OtherThreadIsAttachedForTheCallOnly)
     worker.join();
     EXPECT_EQ(201, rc);
     EXPECT_EQ(JNI_EDETACHED, after);
+}
+
+// The host's handlers of the termination signals still run after a call:
+// the VM installed none of its own (which would end the process with 143).
+namespace {
+volatile sig_atomic_t g_caught[NSIG];
+void Catch(int signal) { g_caught[signal] = 1; }
+}  // namespace
+
+TEST(HostSignals, HostHandlersRunAfterACall)
+{
+    const int signals[] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction action = {};
+    action.sa_handler = Catch;
+    sigemptyset(&action.sa_mask);
+    for (int s : signals)
+        ASSERT_EQ(0, sigaction(s, &action, NULL));
+    KEVOBasicData record = JunkRecord();
+    ASSERT_EQ(0, KEVOGetBasicData(Cert("name=a").get(), &record));
+    KEVOFreeBasicData(&record);
+    for (int s : signals) {
+        ASSERT_EQ(0, kill(getpid(), s));
+        // Any thread that does not block the signal may take it.
+        for (int waited = 0; !g_caught[s] && waited < 5000; waited += 10)
+            usleep(10000);
+        EXPECT_EQ(1, g_caught[s]) << strsignal(s);
+    }
+}
+
+// A fatal error of the VM (a caller's length larger than its buffer, which
+// ends in a page the process may not read) leaves its report in the
+// temporary folder, not in the host's current folder. A child process
+// makes the VM and dies; the folder's '%' must reach the VM unexpanded.
+TEST(FatalError, ReportGoesToTheTemporaryFolder)
+{
+    std::string temp = std::string(getenv("TMPDIR")) + "/100%p";
+    std::string host = std::string(getenv("TMPDIR")) + "/host";
+    ASSERT_EQ(0, mkdir(temp.c_str(), 0700));
+    ASSERT_EQ(0, mkdir(host.c_str(), 0700));
+    long page = sysconf(_SC_PAGESIZE);
+    void* pages = mmap(NULL, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(MAP_FAILED, pages);
+    ASSERT_EQ(0, mprotect(static_cast<char*>(pages) + page, page, PROT_NONE));
+    pid_t child = fork();
+    if (child == 0) {
+        struct rlimit noCore = {0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        setenv("TMPDIR", temp.c_str(), 1);
+        if (chdir(host.c_str()) != 0)
+            _exit(2);
+        KEVOBinaryData cert = {static_cast<uint32_t>(2 * page), static_cast<unsigned char*>(pages)};
+        KEVOBasicData record = JunkRecord();
+        KEVOGetBasicData(&cert, &record);
+        _exit(3);
+    }
+    ASSERT_LT(0, child);
+    int status = 0;
+    for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; waited += 50) {
+        if (waited >= 120000) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            FAIL() << "the child did not end";
+        }
+        usleep(50000);
+    }
+    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "the VM survived the fault";
+    std::string report = "/hs_err_pid" + std::to_string(child) + ".log";
+    EXPECT_EQ(0, access((temp + report).c_str(), R_OK)) << temp + report;
+    EXPECT_NE(0, access((host + report).c_str(), F_OK)) << host + report;
 }

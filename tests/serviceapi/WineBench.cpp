@@ -14,6 +14,9 @@ int main()
     bool emulated = jvmDirectory.empty();
     if (emulated)
         jvmDirectory = kevotest::WinePath(KEVO_JVMEMU_DIR);
+    // The library reads TRACE once, at its first trace call.
+    int level = BenchTraceLevel();
+    kevotest::EnableTrace(static_cast<DWORD>(level), 0);
     WineServiceLibrary library;
     if (!library.Load(kevotest::WinePath(KEVO_SERVICEAPI_DLL), jvmDirectory)) {
         fprintf(stderr, "cannot load the service library over %s (%lu)\n", kevotest::Utf8(jvmDirectory).c_str(),
@@ -21,6 +24,6 @@ int main()
         return 1;
     }
     // The library stays loaded: once a VM runs it cannot be unloaded.
-    return BenchFirstSecond(emulated ? "windows over jvmemu" : "windows over KEVO_BENCH_JVM_DIR",
+    return BenchFirstSecond(emulated ? "windows over jvmemu" : "windows over KEVO_BENCH_JVM_DIR", level, !emulated,
                             library.getBasicData, library.freeBasicData);
 }

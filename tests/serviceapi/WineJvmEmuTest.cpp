@@ -46,6 +46,7 @@ protected:
         scratch_ = MakeScratchDir(L"jvmemu");
         SetEnvironmentVariableW(L"TMP", scratch_.c_str());
         SetEnvironmentVariableW(L"TEMP", scratch_.c_str());
+        SetEnvironmentVariableW(L"CLASSPATH", NULL);
         SetEnvironmentVariableW(L"KEVO_JVMEMU_SCENARIO", (scratch_ + L"scenario.txt").c_str());
         SetEnvironmentVariableW(L"KEVO_JVMEMU_TRAPS", (scratch_ + L"report.txt").c_str());
         loaded_ = library_.Load(WinePath(KEVO_SERVICEAPI_DLL), WinePath(KEVO_JVMEMU_DIR));
@@ -107,6 +108,9 @@ TEST_F(JvmEmuWine, BasicDataKeepsSurrogatePairs)
     EXPECT_STREQ("\xed\xa1\x82\xed\xbe\xb7", record.substituteCharacterOfName);
     EXPECT_STREQ("0", record.substituteCharacterOfAddress);
     EXPECT_EQ(kClean, Problems());
+    // The VM keeps off the host's console events and current folder.
+    EXPECT_EQ("option -Xrs\noption -XX:ErrorFile=" + ToCp932(scratch_) + "hs_err_pid%p.log\nleaked 0\nlive 0\nunreleased 0\n",
+              ReadBytes(scratch_ + L"report.txt"));
     EXPECT_EQ(0, library_.freeBasicData(&record));
     EXPECT_TRUE(AllNull(record));
     std::string log = Log();

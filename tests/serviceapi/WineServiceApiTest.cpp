@@ -257,22 +257,41 @@ TEST_F(ServiceApiWine, RefusedVmGivesEachExportsCode)
     EXPECT_EQ(3u, Count(log, "Error JNI_CreateJavaVM returns -901\n")) << log;
     EXPECT_EQ(0u, Count(log, "Call FindClass"));
     EXPECT_NE(std::string::npos, log.find("KEVOCertValid()_Exit_returns -4\n"));
-    // Without CLASSPATH the VM is asked for with no option at all.
-    EXPECT_EQ("version=10004 ignore=1 options=0\nversion=10004 ignore=1 options=0\n"
-              "version=10004 ignore=1 options=0\n",
-              ReadBytes(scratch_ + L"jvm.txt"));
+    // Without CLASSPATH the VM gets only the options that keep it off the
+    // host's console events and current folder.
+    std::string request = "version=10004 ignore=1 options=2 -Xrs -XX:ErrorFile=" + ToCp932(temp_) + "hs_err_pid%p.log\n";
+    EXPECT_EQ(request + request + request, ReadBytes(scratch_ + L"jvm.txt"));
 }
 
-TEST_F(ServiceApiWine, ClassPathGoesToTheVmAsItsOneOption)
+// Option strings are in the ANSI code page; a '%' of the temporary folder
+// is doubled (the VM reads "%p" as its process id), and a folder the code
+// page cannot spell is named by its short form.
+TEST_F(ServiceApiWine, VmOptionsInTheAnsiCodePage)
 {
     SetEnvironmentVariableW(L"KEVO_JVMSTUB_RECORD", (scratch_ + L"jvm.txt").c_str());
     SetEnvironmentVariableW(L"CLASSPATH", L"C:\\KEVO\\クラス\\kevo.jar;C:\\KEVO\\lib");
-    Load();
+    std::wstring japanese = temp_ + L"一時%p\\", outside = temp_ + L"\U00020BB7\\";
+    CreateDirectoryW(japanese.c_str(), NULL);
+    CreateDirectoryW(outside.c_str(), NULL);
     Certificate cert("x");
+    SetTempDir(japanese);
+    Load();
     EXPECT_EQ(-104, confirm_(&cert.record));
-    EXPECT_EQ("version=10004 ignore=1 options=1 -Djava.class.path=" + ToCp932(L"C:\\KEVO\\クラス\\kevo.jar;C:\\KEVO\\lib") +
-                  "\n",
+    EXPECT_EQ("version=10004 ignore=1 options=3 -Djava.class.path=" + ToCp932(L"C:\\KEVO\\クラス\\kevo.jar;C:\\KEVO\\lib") +
+                  " -Xrs -XX:ErrorFile=" + ToCp932(temp_ + L"一時") + "%%p\\hs_err_pid%p.log\n",
               ReadBytes(scratch_ + L"jvm.txt"));
+
+    DeleteFileW((scratch_ + L"jvm.txt").c_str());
+    SetTempDir(outside);
+    EXPECT_EQ(-104, confirm_(&cert.record));
+    std::string request = ReadBytes(scratch_ + L"jvm.txt");
+    size_t start = request.find("-XX:ErrorFile="), end = request.find("hs_err_pid%p.log\n");
+    ASSERT_NE(std::string::npos, start) << request;
+    ASSERT_NE(std::string::npos, end) << request;
+    std::wstring folder = FromCp932(request.substr(start + 14, end - start - 14));
+    wchar_t longForm[MAX_PATH];
+    ASSERT_NE(0u, GetLongPathNameW(folder.c_str(), longForm, MAX_PATH)) << request;
+    EXPECT_EQ(Utf8(outside), Utf8(longForm));
 }
 
 // ---- certificate viewer ---------------------------------------------------------------
