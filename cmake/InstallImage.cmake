@@ -72,9 +72,9 @@ if(KEVO_PANDOC)
       COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
       COMMAND ${KEVO_PANDOC} --quiet --from gfm --to html5 --standalone --self-contained --toc
               --shift-heading-level-by=-1 --lua-filter ${CMAKE_SOURCE_DIR}/docs/html-links.lua
-              --variable "mainfont=Meiryo, Yu Gothic, sans-serif" --variable maxwidth=50em
+              --variable "mainfont=Meiryo, Yu Gothic, sans-serif" --css ${CMAKE_SOURCE_DIR}/docs/guide.css
               --resource-path ${CMAKE_SOURCE_DIR}/docs --metadata lang=ja --output ${html} ${md}
-      DEPENDS ${md} ${CMAKE_SOURCE_DIR}/docs/html-links.lua
+      DEPENDS ${md} ${CMAKE_SOURCE_DIR}/docs/html-links.lua ${CMAKE_SOURCE_DIR}/docs/guide.css
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/docs
       COMMENT "Guide ${guide}.html"
       VERBATIM)
