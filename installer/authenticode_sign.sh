@@ -30,9 +30,11 @@ else
 fi
 [ -n "${KEVO_SIGN_CA:-}" ] || fail "KEVO_SIGN_CA must name the CA file the signatures are verified against"
 [ -n "${SOURCE_DATE_EPOCH:-}" ] || fail "SOURCE_DATE_EPOCH must give the signing time"
-timestamp=()
+timestamp=() tsa_ca=()
 if [ -n "${KEVO_SIGN_TIMESTAMP_URL:-}" ]; then
+  # The service's answer chains to a public root, not to the release's CA.
   timestamp=(-ts "$KEVO_SIGN_TIMESTAMP_URL")
+  tsa_ca=(-TSA-CAfile /etc/ssl/certs/ca-certificates.crt)
 fi
 
 for file in "$@"; do
@@ -43,7 +45,7 @@ for file in "$@"; do
     rm -f "$signed"
     fail "signing $file failed: $log"
   fi
-  if ! log=$(osslsigncode verify -CAfile "$KEVO_SIGN_CA" -in "$signed" 2>&1); then
+  if ! log=$(osslsigncode verify -CAfile "$KEVO_SIGN_CA" "${tsa_ca[@]}" -in "$signed" 2>&1); then
     rm -f "$signed"
     fail "$file does not verify against $KEVO_SIGN_CA: $(echo "$log" | grep -i -m3 'fail\|error')"
   fi
