@@ -9,6 +9,11 @@
 #   KEVOServiceAPI.dll      the same file under the name the wizard loads
 #   KEVORegRead.dll         registry reader for the service's Java side
 #   KEVOValidationInfo.ini  default settings (Shift-JIS, CR LF)
+#   user-guide.html         the guides, made from docs/*.md by pandoc
+#   admin-guide.html
+#
+# With KEVO_SIGN (scripts/release sets it when given a key) every program
+# and library of the image is signed (installer/authenticode_sign.sh).
 if(NOT WIN32)
   return()
 endif()
@@ -30,6 +35,14 @@ if(TARGET KEVOServiceAPIk)
 endif()
 
 list(APPEND image_files KEVOValidationInfo.ini)
+set(signed_files "")
+foreach(f ${image_files})
+  list(APPEND signed_files ${KEVO_IMAGE_DIR}/${f})
+endforeach()
+list(FILTER signed_files EXCLUDE REGEX "\\.ini$")
+if(TARGET KEVOServiceAPIk)
+  list(APPEND signed_files ${KEVO_IMAGE_DIR}/KEVOServiceAPI.dll)
+endif()
 # What the image holds, by file name (generator expressions for the built
 # ones), for the installer and the release package.
 set(KEVO_IMAGE_FILES ${image_files})
@@ -46,8 +59,38 @@ add_custom_command(OUTPUT ${settings_file}
   DEPENDS ${settings_template} ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
   COMMENT "Default settings file of the install image")
 
+# The guides as HTML pages, each one file (pictures embedded), links between
+# them pointing at the pages.
+find_program(KEVO_PANDOC pandoc)
+set(guide_files "")
+if(KEVO_PANDOC)
+  foreach(guide user-guide admin-guide)
+    set(md ${CMAKE_SOURCE_DIR}/docs/${guide}.md)
+    set(html ${KEVO_IMAGE_DIR}/${guide}.html)
+    add_custom_command(OUTPUT ${html}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
+      COMMAND ${KEVO_PANDOC} --quiet --from gfm --to html5 --standalone --self-contained --toc
+              --shift-heading-level-by=-1 --lua-filter ${CMAKE_SOURCE_DIR}/docs/html-links.lua
+              --variable "mainfont=Meiryo, Yu Gothic, sans-serif" --css ${CMAKE_SOURCE_DIR}/docs/guide.css
+              --resource-path ${CMAKE_SOURCE_DIR}/docs --metadata lang=ja --output ${html} ${md}
+      DEPENDS ${md} ${CMAKE_SOURCE_DIR}/docs/html-links.lua ${CMAKE_SOURCE_DIR}/docs/guide.css
+      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/docs
+      COMMENT "Guide ${guide}.html"
+      VERBATIM)
+    list(APPEND guide_files ${html})
+    list(APPEND KEVO_IMAGE_FILES ${guide}.html)
+  endforeach()
+else()
+  message(WARNING "pandoc (Debian package pandoc) not found: the guides are not part of the install image")
+endif()
+
+set(sign_commands "")
+if(KEVO_SIGN)
+  set(sign_commands COMMAND bash ${CMAKE_SOURCE_DIR}/installer/authenticode_sign.sh ${signed_files})
+endif()
+
 # The files the image is copied from, for rules that must rerun when it changes.
-set(KEVO_IMAGE_SOURCES ${settings_file})
+set(KEVO_IMAGE_SOURCES ${settings_file} ${guide_files})
 foreach(t ${image_targets})
   if(TARGET ${t})
     list(APPEND KEVO_IMAGE_SOURCES $<TARGET_FILE:${t}>)
@@ -57,7 +100,8 @@ endforeach()
 add_custom_target(kevo_install_image ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
   ${copy_commands}
-  DEPENDS ${settings_file}
+  ${sign_commands}
+  DEPENDS ${settings_file} ${guide_files}
   COMMENT "Install image in ${KEVO_IMAGE_DIR}")
 foreach(t ${image_targets})
   if(TARGET ${t})

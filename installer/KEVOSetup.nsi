@@ -52,6 +52,12 @@ SetDateSave off
 !ifndef KEVO_OUTFILE
   !define KEVO_OUTFILE "KEVOSetup-${KEVO_VERSION}.exe"
 !endif
+; A release build signs the uninstaller as it is made and the installer as
+; it is finished (installer/authenticode_sign.sh).
+!ifdef KEVO_SIGN_COMMAND
+  !uninstfinalize '${KEVO_SIGN_COMMAND} "%1"' = 0
+  !finalize '${KEVO_SIGN_COMMAND} "%1"' = 0
+!endif
 !ifndef KEVO_SETTINGS_FILE
   !define KEVO_SETTINGS_FILE "${KEVO_IMAGE_DIR}/KEVOValidationInfo.ini"
 !endif
@@ -232,6 +238,9 @@ Section "${KEVO_PRODUCT}" SecMain
   CreateShortCut "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk" "$INSTDIR\KEVORevoke.exe" "" "$INSTDIR\KEVORevoke.exe" 0
 !endif
   CreateShortCut "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk" "$INSTDIR\KEVORWSetting.exe" "" "$INSTDIR\KEVORWSetting.exe" 0
+!ifdef KEVO_HAS_GUIDE
+  CreateShortCut "${KEVO_MENU_DIR}\利用の手引き.lnk" "$INSTDIR\user-guide.html"
+!endif
 
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "${KEVO_PRODUCT}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayVersion" "${KEVO_VERSION}"
@@ -290,6 +299,7 @@ Section "Uninstall"
 
   Delete "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk"
   Delete "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk"
+  Delete "${KEVO_MENU_DIR}\利用の手引き.lnk"
   RMDir "${KEVO_MENU_DIR}"
 
   DeleteRegValue HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}"

@@ -28,6 +28,7 @@ REGISTRY_AND_SHELL = [
     r"HKLM\...\Uninstall\KEVO  Programs and Features entry   [{bits}-bit view]",
     r"Start menu (all users)\KEVO利用者ソフト: the reader/writer setting",
     r"Start menu (all users)\KEVO利用者ソフト: the revocation wizard (KEVORevoke)",
+    r"Start menu (all users)\KEVO利用者ソフト: 利用の手引き (user-guide.html)",
 ]
 
 
@@ -50,6 +51,8 @@ def summary(args):
     print("and writes:")
     for line in REGISTRY_AND_SHELL:
         if "KEVORevoke" in line and "KEVORevoke.exe" not in names:
+            continue
+        if "user-guide.html" in line and "user-guide.html" not in names:
             continue
         print("  " + line.format(bits=bits))
 
@@ -78,7 +81,7 @@ def pack(args):
     os.makedirs(args.out, exist_ok=True)
     setup = os.path.join(args.out, os.path.basename(args.installer))
     shutil.copyfile(args.installer, setup)
-    zip_name = f"KEVO-{args.version}-image.zip"
+    zip_name = f"KEVO-{args.version}-image{args.suffix}.zip"
     zip_image(args.image, names, f"KEVO-{args.version}", os.path.join(args.out, zip_name))
     deliverables = sorted([os.path.basename(setup), zip_name])
     with open(os.path.join(args.out, "SHA256SUMS"), "w", encoding="ascii", newline="\n") as f:
@@ -101,6 +104,7 @@ def main():
             p.add_argument("--bits", default="32", help="the tools' kind: 32, or 64 in the test build")
         if name == "pack":
             p.add_argument("--version", required=True)
+            p.add_argument("--suffix", default="", help="end of the names, -testbed for a testbed release")
             p.add_argument("--out", required=True)
     args = parser.parse_args()
     (summary if args.command == "summary" else pack)(args)

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# scripts/release end to end, without Wine: it refuses without a counter
+# address; a testbed release says so in its names; a release signed with a
+# PKCS#12 key and one signed through a SoftHSM2 token have every PE file of
+# the zip, the installer and the uninstaller it writes verified against the
+# test CA; the same key gives the same bytes; a CA that did not issue the key
+# fails the release. One build tree serves all runs.
+# Usage: release_test.sh SOURCE_DIR WORK_DIR VERSION
+set -euo pipefail
+src=$1 work=$2 version=$3
+for tool in osslsigncode softhsm2-util pandoc 7z; do
+  command -v $tool >/dev/null || { echo "SKIP: needs $tool (scripts/install-deps)"; exit 77; }
+done
+hsm_module=$(ls /usr/lib/*/softhsm/libsofthsm2.so 2>/dev/null | head -1)
+unset KEVO_SIGN_PKCS12 KEVO_SIGN_PASSWORD_FILE KEVO_SIGN_PKCS11_MODULE KEVO_SIGN_PKCS11_URI \
+      KEVO_SIGN_CERT KEVO_SIGN_CA KEVO_SIGN_TIMESTAMP_URL
+mkdir -p "$work"
+cd "$work"
+rm -rf keys out-* unpacked
+fail() { echo "FAIL: $*" >&2; exit 1; }
+release() { bash "$src/scripts/release" --tree "$work/tree" "$@"; }
+url=https://counter.example.jp/
+
+echo "== no counter address: refused before anything is built"
+if log=$(bash "$src/scripts/release" --tree "$work/refused" --out "$work/out-refused" 2>&1); then
+  fail "a release without a counter address was built"
+fi
+grep -q "refused: no counter address" <<<"$log" || fail "no clear refusal: $log"
+[ ! -e "$work/refused" ] && [ ! -e "$work/out-refused" ] || fail "the refused release left a build"
+
+echo "== a throw-away CA, a code-signing key under it, and another CA"
+mkdir keys
+(
+  cd keys
+  for ca in ca other-ca; do
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout $ca.key -out $ca.pem -days 2 -subj "/CN=KEVO test $ca" \
+      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
+  done
+  openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj "/CN=KEVO test signer" 2>/dev/null
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >ext
+  openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile ext \
+    -out signer.pem 2>/dev/null
+  echo "test password" >password
+  openssl pkcs12 -export -in signer.pem -inkey signer.key -passout file:password -out signer.p12
+  # The same key on a SoftHSM2 token in a folder of its own.
+  mkdir tokens
+  printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\n' "$PWD" >softhsm2.conf
+  export SOFTHSM2_CONF=$PWD/softhsm2.conf
+  softhsm2-util --init-token --free --label kevo-release --pin 4711 --so-pin 0815 >/dev/null
+  openssl pkcs8 -topk8 -nocrypt -in signer.key -out signer.p8
+  softhsm2-util --import signer.p8 --token kevo-release --label signer --id 01 --pin 4711 >/dev/null
+  echo 4711 >pin
+)
+export SOURCE_DATE_EPOCH=1765000000
+
+expect_files() {  # OUT NAME...
+  local got want
+  got=$(cd "$1" && ls | sort | tr '\n' ' ')
+  want=$(shift; printf '%s\n' "$@" SHA256SUMS | sort | tr '\n' ' ')
+  [ "$got" = "$want" ] || fail "$1 holds $got, expected $want"
+  (cd "$1" && sha256sum --check --quiet SHA256SUMS) || fail "SHA256SUMS of $1 does not match"
+}
+
+# Every PE file a citizen gets: the zip's, the installer, and the
+# uninstaller the installer writes: makensis stores it finished and signed,
+# and a silent install writes exactly the file 7-Zip unpacks from there.
+verify_all() {  # OUT ZIP SETUP
+  local dir=$work/unpacked count=0 f
+  rm -rf "$dir"; mkdir -p "$dir/zip" "$dir/setup"
+  (cd "$dir/zip" && 7z x -y "$1/$2" >/dev/null)
+  7z x -y -o"$dir/setup" "$1/$3" uninstall.exe >/dev/null
+  for f in $(find "$dir/zip" -iname '*.exe' -o -iname '*.dll') "$1/$3" "$dir/setup/uninstall.exe"; do
+    osslsigncode verify -CAfile keys/ca.pem -in "$f" >/dev/null 2>&1 || fail "$f does not verify"
+    if osslsigncode verify -CAfile keys/other-ca.pem -in "$f" >/dev/null 2>&1; then
+      fail "$f verifies against a CA that did not issue the key"
+    fi
+    count=$((count + 1))
+  done
+  [ $count -ge 7 ] || fail "only $count PE files checked"
+  echo "   $count PE files verify"
+}
+
+echo "== testbed release: unsigned, names end in -testbed"
+log=$(release --testbed --out "$work/out-testbed")
+expect_files out-testbed "KEVOSetup-$version-testbed.exe" "KEVO-$version-image-testbed.zip"
+[ "$(grep -c '^release: UNSIGNED' <<<"$log")" = 1 ] || fail "no one-line notice of an unsigned release: $log"
+
+echo "== release for $url signed with a PKCS#12 key"
+export KEVO_SIGN_CA=$work/keys/ca.pem
+KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
+  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12" >/dev/null
+expect_files out-p12 "KEVOSetup-$version.exe" "KEVO-$version-image.zip"
+verify_all "$work/out-p12" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
+
+echo "== the same through a SoftHSM2 token"
+SOFTHSM2_CONF=$work/keys/softhsm2.conf KEVO_SIGN_PKCS11_MODULE=$hsm_module KEVO_SIGN_CERT=$work/keys/signer.pem \
+  KEVO_SIGN_PKCS11_URI="pkcs11:token=kevo-release;object=signer;type=private" KEVO_SIGN_PASSWORD_FILE=$work/keys/pin \
+  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-hsm" >/dev/null
+verify_all "$work/out-hsm" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
+
+echo "== signing again with the PKCS#12 key gives the same bytes"
+KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
+  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12-again" >/dev/null
+for f in out-p12/*; do
+  cmp "$f" "out-p12-again/${f#out-p12/}" || fail "${f#out-p12/} differs between two signed builds"
+done
+
+echo "== a CA that did not issue the key fails the release"
+if log=$(KEVO_SIGN_CA=$work/keys/other-ca.pem KEVO_SIGN_PKCS12=$work/keys/signer.p12 \
+         KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
+         release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-wrong-ca" 2>&1); then
+  fail "the release was written although its signatures do not verify"
+fi
+grep -q "does not verify against" <<<"$log" || fail "no reason given: $log"
+[ ! -e out-wrong-ca/SHA256SUMS ] || fail "a release was written"
+echo "PASS"
