@@ -30,7 +30,8 @@ void CheckTraceLog(DiagReport& report, DiagContext& context);
 std::wstring RunDiagnostics();
 
 // Helpers shared by the checks.
-// HKLM Software\KEVO\Version Major, Minor, Revision, Build; false when one is missing.
+// HKLM Software\KEVO\Version Major, Minor, Revision and Build (0 when absent);
+// false when one of the first three is missing.
 bool ReadInstalledVersion(DWORD field[4]);
 std::wstring FromAnsi(const char* text);
 double SecondsSince(LONGLONG start);  // start: a QueryPerformanceCounter value

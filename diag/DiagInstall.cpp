@@ -111,7 +111,11 @@ bool ReadInstalledVersion(DWORD field[4])
     bool ok = true;
     for (int i = 0; i < 4; ++i) {
         DWORD size = sizeof field[i];
-        ok = ok && RegQueryValueExA(key, kFields[i], NULL, NULL, (BYTE*)&field[i], &size) == ERROR_SUCCESS;
+        // The installer writes no Build: it reads as 0.
+        if (RegQueryValueExA(key, kFields[i], NULL, NULL, (BYTE*)&field[i], &size) != ERROR_SUCCESS) {
+            field[i] = 0;
+            ok = ok && i == 3;
+        }
     }
     RegCloseKey(key);
     return ok;

@@ -46,7 +46,7 @@ std::wstring RegistryText(HKEY root, const std::wstring& subkey, const wchar_t* 
     wchar_t text[1024];
     DWORD size = sizeof text;
     DWORD value = 0;
-    if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, NULL, text, &size) == 0)
+    if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_SZ, NULL, text, &size) == 0)
         return text;
     size = sizeof value;
     if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_DWORD, NULL, &value, &size) == 0)

@@ -30,8 +30,10 @@ void DiagReport::Add(DiagLevel level, const std::wstring& found, const std::wstr
 std::wstring DiagReport::Render(const std::wstring& header, const std::wstring& footer) const
 {
     int ng = 0, warn = 0;
-    for (const DiagLine& line : lines_)
-        line.level == kDiagNg ? ++ng : line.level == kDiagWarn ? ++warn : 0;
+    for (const DiagLine& line : lines_) {
+        ng += line.level == kDiagNg;
+        warn += line.level == kDiagWarn;
+    }
     std::wstring text = header + L"\r\n" + kTextSummaryTitle + L"\r\n";
     text += (ng + warn == 0) ? std::wstring(kTextAllOk) + L"\r\n" : Fmt(kTextCounts, ng, warn) + L"\r\n";
     for (DiagLevel level : {kDiagNg, kDiagWarn})

@@ -195,6 +195,9 @@ Section "${KEVO_PRODUCT}" SecMain
   CreateShortCut "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk" "$INSTDIR\KEVORevoke.exe" "" "$INSTDIR\KEVORevoke.exe" 0
 !endif
   CreateShortCut "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk" "$INSTDIR\KEVORWSetting.exe" "" "$INSTDIR\KEVORWSetting.exe" 0
+!ifdef KEVO_HAS_DIAG
+  CreateShortCut "${KEVO_MENU_DIR}\診断情報.lnk" "$INSTDIR\KEVODiag.exe" "" "$INSTDIR\KEVODiag.exe" 0
+!endif
 
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "${KEVO_PRODUCT}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayVersion" "${KEVO_VERSION}"
@@ -247,6 +250,7 @@ Section "Uninstall"
 
   Delete "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk"
   Delete "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk"
+  Delete "${KEVO_MENU_DIR}\診断情報.lnk"
   RMDir "${KEVO_MENU_DIR}"
 
   DeleteRegValue HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}"

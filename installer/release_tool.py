@@ -27,6 +27,7 @@ REGISTRY_AND_SHELL = [
     r"HKLM\...\Uninstall\KEVO  Programs and Features entry   [{bits}-bit view]",
     r"Start menu (all users)\KEVO利用者ソフト: the reader/writer setting",
     r"Start menu (all users)\KEVO利用者ソフト: the revocation wizard (KEVORevoke)",
+    r"Start menu (all users)\KEVO利用者ソフト: 診断情報, the diagnostics report (KEVODiag)",
 ]
 
 
@@ -49,6 +50,8 @@ def summary(args):
     print("and writes:")
     for line in REGISTRY_AND_SHELL:
         if "KEVORevoke" in line and "KEVORevoke.exe" not in names:
+            continue
+        if "KEVODiag" in line and "KEVODiag.exe" not in names:
             continue
         print("  " + line.format(bits=bits))
 

@@ -176,6 +176,9 @@ check_installed() {
   local size; size=$(reg_get "$un" EstimatedSize)
   [ "${size#REG_DWORD }" != 0x0 ] && [ -n "$size" ] || fail "EstimatedSize '$size'"
   [ -f "$menu/ICカードリーダライタ設定.lnk" ] || fail "no Start-menu entry for the reader/writer setting"
+  if [ -f "$image/KEVODiag.exe" ]; then
+    [ -f "$menu/診断情報.lnk" ] || fail "no Start-menu entry for the diagnostics report"
+  fi
   if [ -f "$image/KEVORevoke.exe" ]; then
     [ -f "$menu/KEVO オンライン失効申請.lnk" ] || fail "no Start-menu entry for the wizard"
     local ap='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe'
