@@ -34,6 +34,8 @@ std::wstring RunDiagnostics();
 // false when one of the first three is missing.
 bool ReadInstalledVersion(DWORD field[4]);
 std::wstring FromAnsi(const char* text);
+// A REG_SZ value, or a REG_DWORD in decimal; kTextUnset when neither.
+std::wstring RegistryText(HKEY root, const std::wstring& subkey, const wchar_t* name);
 double SecondsSince(LONGLONG start);  // start: a QueryPerformanceCounter value
 LONGLONG PerformanceNow();
 

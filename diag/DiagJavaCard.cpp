@@ -41,19 +41,6 @@ void ReportFailedSearch(DiagReport& report, const kevojava::JvmSearch& search)
     report.Ng(Fmt(kNgJvmMissing, search.tried.front().path.c_str()), advice);
 }
 
-std::wstring RegistryText(HKEY root, const std::wstring& subkey, const wchar_t* name)
-{
-    wchar_t text[1024];
-    DWORD size = sizeof text;
-    DWORD value = 0;
-    if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_SZ, NULL, text, &size) == 0)
-        return text;
-    size = sizeof value;
-    if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_DWORD, NULL, &value, &size) == 0)
-        return Fmt(L"%lu", value);
-    return kTextUnset;
-}
-
 void CheckReaders(DiagReport& report)
 {
     SCARDCONTEXT context = 0;

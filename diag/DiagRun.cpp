@@ -19,6 +19,19 @@ std::wstring FromAnsi(const char* text)
     return wide;
 }
 
+std::wstring RegistryText(HKEY root, const std::wstring& subkey, const wchar_t* name)
+{
+    wchar_t text[1024];
+    DWORD size = sizeof text;
+    DWORD value = 0;
+    if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_SZ, NULL, text, &size) == ERROR_SUCCESS)
+        return text;
+    size = sizeof value;
+    if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_DWORD, NULL, &value, &size) == ERROR_SUCCESS)
+        return Fmt(L"%lu", value);
+    return kTextUnset;
+}
+
 LONGLONG PerformanceNow()
 {
     LARGE_INTEGER now;

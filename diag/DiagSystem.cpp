@@ -34,16 +34,6 @@ bool NativeIs64Bit()
            info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
 }
 
-std::wstring DwordValue(HKEY root, const wchar_t* subkey, const wchar_t* name)
-{
-    DWORD value = 0, size = sizeof value, type = 0;
-    if (RegGetValueW(root, subkey, name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS)
-        return kTextUnset;
-    if (type == REG_DWORD)
-        return Fmt(L"%lu", value);
-    return Fmt(L"(%lu バイト)", size);
-}
-
 }  // namespace
 
 void CheckPc(DiagReport& report, DiagContext&)
@@ -103,8 +93,8 @@ void CheckSettings(DiagReport& report, DiagContext&)
 void CheckTraceLog(DiagReport& report, DiagContext&)
 {
     report.Section(kSectionTrace);
-    report.Ok(Fmt(kTextTraceValues, DwordValue(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE").c_str(),
-                  DwordValue(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACECOMMIT").c_str()));
+    report.Ok(Fmt(kTextTraceValues, RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE").c_str(),
+                  RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACECOMMIT").c_str()));
     wchar_t temp[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     if (n == 0 || n > MAX_PATH)
