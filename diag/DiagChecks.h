@@ -12,7 +12,9 @@
 // What the sections learn for the ones after them.
 struct DiagContext {
     std::wstring installDir;  // with a trailing backslash; empty when unknown
-    bool proxyAuthRequired = false;
+    // Why the version file is not fetched (the counter's host did not
+    // answer, or its proxy asks for a sign-in); NULL to fetch it.
+    const wchar_t* versionFileSkipped = NULL;
     double networkSeconds = 0;  // time spent in the requests to the counter
 };
 

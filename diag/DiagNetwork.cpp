@@ -84,8 +84,10 @@ void ReportFailure(DiagReport& report, const CREVOKE_Http& http, int rc)
 void CheckCounterClock(DiagReport& report, DiagContext& context)
 {
     CREVOKE_Http http;
-    if (http.setSettingInfo() != 0)
+    if (http.setSettingInfo() != 0) {
+        context.versionFileSkipped = kWarnVersionSkippedHost;
         return;  // the settings section has reported the URL
+    }
     // Nobody may be at the screen to answer a sign-in window.
     http.m_askProxySignIn = false;
     http.m_exchangeTimeoutMs = kDiagExchangeTimeoutMs;
@@ -94,7 +96,12 @@ void CheckCounterClock(DiagReport& report, DiagContext& context)
     int rc = http.getServerDate(&date, &http.m_SettingInfo);
     const double seconds = SecondsSince(start);
     context.networkSeconds += seconds;
-    context.proxyAuthRequired = rc == 700 || http.m_lastStatus == HTTP_STATUS_PROXY_AUTH_REQ;
+    // The version checker's client would ask for a sign-in itself, and wait
+    // minutes for a host that did not answer.
+    if (rc == 700 || http.m_lastStatus == HTTP_STATUS_PROXY_AUTH_REQ)
+        context.versionFileSkipped = kWarnVersionSkippedProxy;
+    else if (http.m_lastStatus == 0)
+        context.versionFileSkipped = kWarnVersionSkippedHost;
     long long difference = 0;
     if (rc != 0 || http.m_lastStatus != HTTP_STATUS_OK || !ClockDifference(date.GetAnsi(), &difference)) {
         ReportFailure(report, http, rc);
@@ -108,9 +115,8 @@ void CheckCounterClock(DiagReport& report, DiagContext& context)
 
 void CheckPublishedVersion(DiagReport& report, DiagContext& context)
 {
-    // The version checker's client would ask for a sign-in itself.
-    if (context.proxyAuthRequired) {
-        report.Warn(kWarnVersionSkipped);
+    if (context.versionFileSkipped != NULL) {
+        report.Warn(context.versionFileSkipped);
         return;
     }
     SoftVerChkHttpAccess access;

@@ -112,7 +112,8 @@
 #define kTextVersionSame L"公開されている版数 %lu.%lu.%lu.%lu（最新です）"
 #define kWarnVersionNewer L"新しい版 %lu.%lu.%lu.%lu が公開されています（インストール済み %lu.%lu.%lu.%lu）。"
 #define kWarnVersionFile L"版数ファイルを取得できません（結果 %d）。"
-#define kWarnVersionSkipped L"プロキシの認証が必要なため、版数ファイルは確認していません。"
+#define kWarnVersionSkippedProxy L"プロキシの認証が必要なため、版数ファイルは確認していません。"
+#define kWarnVersionSkippedHost L"窓口と通信できないため、版数ファイルは確認していません。"
 
 // Trace log.
 #define kSectionTrace L"トレースログ"
