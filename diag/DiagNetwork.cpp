@@ -108,7 +108,8 @@ void CheckCounterClock(DiagReport& report, DiagContext& context)
         return;
     }
     if (llabs(difference) > kClockLimitSeconds)
-        report.Ng(Fmt(kNgClockOff, (long)difference, http.m_lastStatus), kAdviceClockOff);
+        report.Ng(Fmt(difference > 0 ? kNgClockBehind : kNgClockAhead, (long)llabs(difference), http.m_lastStatus),
+                  kAdviceClockOff);
     else
         report.Ok(Fmt(kTextCounterClock, http.m_lastStatus, (long)difference, seconds));
 }

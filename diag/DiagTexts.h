@@ -95,8 +95,9 @@
 
 // Network.
 #define kSectionNetwork L"ネットワーク"
-#define kTextCounterClock L"窓口の時計 状態 %lu、PCの時計との差 %ld 秒（応答 %.2f 秒）"
-#define kNgClockOff L"PCの時計が窓口の時計と %ld 秒ずれています（状態 %lu）。"
+#define kTextCounterClock L"窓口の時計 状態 %lu、PCの時計との差 %ld 秒（窓口が先なら正）（応答 %.2f 秒）"
+#define kNgClockBehind L"PCの時計が窓口の時計より %ld 秒遅れています（状態 %lu）。"
+#define kNgClockAhead L"PCの時計が窓口の時計より %ld 秒進んでいます（状態 %lu）。"
 #define kAdviceClockOff L"PCの日付・時刻とタイムゾーンを正しく合わせてください。"
 #define kNgCounterStatus L"窓口が時刻を返しません（状態 %lu）。"
 #define kAdviceCounterStatus L"しばらくしてからやり直し、続くときは窓口へお問い合わせください。"

@@ -192,8 +192,9 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
              t.Settings({plainUrl, proxy, proxyHost, proxyPort});
          },
          u8"プロキシが認証を求めています（状態 407）。"},
-        {"counter's clock 10 minutes ahead", [](DiagTest&) { Option("counter.time", "\"" + ClockShifted(600) + "\""); },
-         u8"PCの時計が窓口の時計と"},
+        {"counter's clock 10 minutes ahead",
+         [](DiagTest&) { Option("counter.time", "\"" + ClockShifted(600) + "\""); },
+         u8"秒遅れています（状態 200）。"},
         {"deliverable missing", [](DiagTest& t) { DeleteFileW((t.install_ + L"KEVORWSetting.exe").c_str()); },
          u8"KEVORWSetting.exe がありません。"},
     };
