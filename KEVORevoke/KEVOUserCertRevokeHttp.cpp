@@ -75,9 +75,8 @@ struct Payload {
     DWORD bodyLength;
 };
 
-void SetTimeouts(HINTERNET handle)
+void SetTimeouts(HINTERNET handle, DWORD timeout)
 {
-    DWORD timeout = kExchangeTimeoutMs;
     InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
 }
@@ -179,6 +178,7 @@ bool ReadUpTo(HINTERNET request, char* buffer, DWORD capacity, DWORD* total)
 }  // namespace
 
 CREVOKE_Http::CREVOKE_Http()
+    : m_askProxySignIn(true), m_exchangeTimeoutMs(kExchangeTimeoutMs), m_lastStatus(0), m_lastError(0)
 {
     ZeroMemory(&m_SettingInfo, sizeof m_SettingInfo);
 }
@@ -217,7 +217,7 @@ int CREVOKE_Http::HttpOpenRequest(const SettingInfo* setInfo, const char* object
         return -104;
     }
     exchange.internet.Reset(internet);
-    SetTimeouts(internet);
+    SetTimeouts(internet, m_exchangeTimeoutMs);
     if (setInfo->hostname == NULL || objectName == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "hostname:予期せぬエラーが発生しました。(%s:%d)\n", TRACE_HERE);
         return -104;
@@ -264,6 +264,8 @@ int CREVOKE_Http::getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo)
         return -101;
     }
     lpDate->Clear();
+    m_lastStatus = 0;
+    m_lastError = 0;
     if (setInfo == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "setInfo:予期せぬエラーが発生しました。(%s:%d)\n", TRACE_HERE);
         return -101;
@@ -282,19 +284,26 @@ int CREVOKE_Http::getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo)
 
     Payload payload = {NULL, 0, NULL, 0};
     if (!Send(request, payload)) {
-        TraceWinError(GetLastError(), "HttpSendRequest", TRACE_HERE);
+        m_lastError = GetLastError();
+        TraceWinError(m_lastError, "HttpSendRequest", TRACE_HERE);
         return 706;
     }
     // Only a proxy's demand for credentials matters here; any other status
     // may still carry the clock.
     DWORD status = 0;
-    if (QueryStatus(exchange.request.Get(), &status) && status == HTTP_STATUS_PROXY_AUTH_REQ) {
+    if (QueryStatus(exchange.request.Get(), &status))
+        m_lastStatus = status;
+    if (m_lastStatus == HTTP_STATUS_PROXY_AUTH_REQ) {
+        if (!m_askProxySignIn)
+            return 700;
         switch (ProxySignIn(exchange, KEVO_COUNTER_TIME_OBJECT, setInfo->secure, payload)) {
         case kSignInResent:
+            m_lastStatus = QueryStatus(exchange.request.Get(), &status) ? status : 0;
             break;
         case kSignInCancelled:
             return 700;
         default:
+            m_lastError = GetLastError();
             return 706;
         }
     }
@@ -304,7 +313,8 @@ int CREVOKE_Http::getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo)
     memset(text, 0, sizeof text);
     DWORD got = 0;
     if (!ReadUpTo(exchange.request.Get(), text, SERVER_DATE_REPLY_LIMIT, &got)) {
-        TraceWinError(GetLastError(), "InternetReadFile", TRACE_HERE);
+        m_lastError = GetLastError();
+        TraceWinError(m_lastError, "InternetReadFile", TRACE_HERE);
         return 706;
     }
     if (text[0] == '\0') {

@@ -49,6 +49,17 @@ public:
     int revoke(CREVOKE_Xml* lpXmlOBJ, const SettingInfo* setInfo, CTextBuffer* lpResultData);
 
     SettingInfo m_SettingInfo;
+
+    // For a caller without a citizen at the screen (the diagnostics
+    // report): false makes a proxy's 407 end getServerDate with 700 at once
+    // instead of showing the sign-in window. The wizard keeps true.
+    bool m_askProxySignIn;
+    // Time-out of each send and receive, in milliseconds.
+    DWORD m_exchangeTimeoutMs;
+    // What the last getServerDate met: the reply's status (0 when none came)
+    // and the Windows error of a failed send or read (0 when none).
+    DWORD m_lastStatus;
+    DWORD m_lastError;
 };
 
 #endif

@@ -5,6 +5,7 @@
 #   KEVORevoke.exe          revocation wizard
 #   KEVOSoftverchk.exe      version checker
 #   KEVORWSetting.exe       reader/writer setting tool
+#   KEVODiag.exe            diagnostics report for the help desk
 #   KEVOServiceAPIk.dll     service API library, under its own name
 #   KEVOServiceAPI.dll      the same file under the name the wizard loads
 #   KEVORegRead.dll         registry reader for the service's Java side
@@ -20,7 +21,7 @@ endif()
 
 set(KEVO_IMAGE_DIR ${CMAKE_BINARY_DIR}/image CACHE INTERNAL "The install image of this build tree")
 
-set(image_targets KEVORevoke KEVOSoftverchk KEVORWSetting KEVOServiceAPIk KEVORegRead)
+set(image_targets KEVORevoke KEVOSoftverchk KEVORWSetting KEVODiag KEVOServiceAPIk KEVORegRead)
 set(copy_commands "")
 set(image_files "")
 foreach(t ${image_targets})

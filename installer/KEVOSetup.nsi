@@ -241,6 +241,9 @@ Section "${KEVO_PRODUCT}" SecMain
 !ifdef KEVO_HAS_GUIDE
   CreateShortCut "${KEVO_MENU_DIR}\利用の手引き.lnk" "$INSTDIR\user-guide.html"
 !endif
+!ifdef KEVO_HAS_DIAG
+  CreateShortCut "${KEVO_MENU_DIR}\診断情報.lnk" "$INSTDIR\KEVODiag.exe" "" "$INSTDIR\KEVODiag.exe" 0
+!endif
 
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "${KEVO_PRODUCT}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayVersion" "${KEVO_VERSION}"
@@ -300,6 +303,7 @@ Section "Uninstall"
   Delete "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk"
   Delete "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk"
   Delete "${KEVO_MENU_DIR}\利用の手引き.lnk"
+  Delete "${KEVO_MENU_DIR}\診断情報.lnk"
   RMDir "${KEVO_MENU_DIR}"
 
   DeleteRegValue HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}"

@@ -29,6 +29,7 @@ REGISTRY_AND_SHELL = [
     r"Start menu (all users)\KEVO利用者ソフト: the reader/writer setting",
     r"Start menu (all users)\KEVO利用者ソフト: the revocation wizard (KEVORevoke)",
     r"Start menu (all users)\KEVO利用者ソフト: 利用の手引き (user-guide.html)",
+    r"Start menu (all users)\KEVO利用者ソフト: 診断情報, the diagnostics report (KEVODiag)",
 ]
 
 
@@ -53,6 +54,8 @@ def summary(args):
         if "KEVORevoke" in line and "KEVORevoke.exe" not in names:
             continue
         if "user-guide.html" in line and "user-guide.html" not in names:
+            continue
+        if "KEVODiag" in line and "KEVODiag.exe" not in names:
             continue
         print("  " + line.format(bits=bits))
 

@@ -7,6 +7,8 @@
      Readers          REG_MULTI_SZ  reader names (system code page); absent or
                                     empty: no reader attached
      EstablishResult  REG_DWORD     result of SCardEstablishContext (default 0)
+     NoCard           REG_DWORD     1: SCardGetStatusChangeA reports every
+                                    reader empty (default: a card in each)
    Calls are counted back into the same key (Established, Listed, Freed,
    Released, BadFree: a free of memory this library did not hand out). */
 #include <windows.h>
@@ -148,5 +150,35 @@ __declspec(dllexport) LONG WINAPI SCardFreeMemory(SC_CONTEXT context, LPCVOID me
     Count("Freed");
     g_handedOut = NULL;
     HeapFree(GetProcessHeap(), 0, (void*)memory);
+    return SC_SUCCESS;
+}
+
+/* The reader states as the service gives them at once (time-out 0): a card
+   present in every reader unless NoCard is set. */
+typedef struct {
+    LPCSTR reader;
+    LPVOID userData;
+    DWORD currentState;
+    DWORD eventState;
+    DWORD atrLength;
+    BYTE atr[36];
+} SC_READERSTATE;
+#define SC_STATE_CHANGED 0x0002
+#define SC_STATE_EMPTY 0x0010
+#define SC_STATE_PRESENT 0x0020
+
+__declspec(dllexport) LONG WINAPI SCardGetStatusChangeA(SC_CONTEXT context, DWORD timeout, SC_READERSTATE* states,
+                                                        DWORD count)
+{
+    DWORD i;
+    DWORD state = ReadDword("NoCard", 0) ? SC_STATE_EMPTY : SC_STATE_PRESENT;
+    (void)timeout;
+    Count("StatusAsked");
+    if (context != SC_CONTEXT_VALUE)
+        return SC_E_INVALID_HANDLE;
+    if (states == NULL && count > 0)
+        return SC_E_INVALID_PARAMETER;
+    for (i = 0; i < count; ++i)
+        states[i].eventState = state | SC_STATE_CHANGED;
     return SC_SUCCESS;
 }

@@ -192,6 +192,9 @@ check_installed() {
   [ "${size#REG_DWORD }" != 0x0 ] && [ -n "$size" ] || fail "EstimatedSize '$size'"
   [ -f "$menu/ICカードリーダライタ設定.lnk" ] || fail "no Start-menu entry for the reader/writer setting"
   [ ! -f "$image/user-guide.html" ] || [ -f "$menu/利用の手引き.lnk" ] || fail "no Start-menu entry for the guide"
+  if [ -f "$image/KEVODiag.exe" ]; then
+    [ -f "$menu/診断情報.lnk" ] || fail "no Start-menu entry for the diagnostics report"
+  fi
   if [ -f "$image/KEVORevoke.exe" ]; then
     [ -f "$menu/KEVO オンライン失効申請.lnk" ] || fail "no Start-menu entry for the wizard"
     local ap='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe'

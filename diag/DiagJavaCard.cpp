@@ -1,0 +1,127 @@
+// The Java and IC card sections: the runtime the wizard would use, found by
+// its own search, and the card's provider, service and readers. No card
+// command is sent and no PIN asked.
+#include <windows.h>
+#include <winscard.h>
+
+#include <string>
+
+#include "DiagChecks.h"
+#include "DiagTexts.h"
+#include "JavaRuntime.h"
+
+namespace {
+
+const wchar_t kProviderName[] = L"KEVO Crypto Service Provider";
+const wchar_t kProviderKey[] = L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
+
+std::wstring MachineName(WORD machine)
+{
+    if (machine == IMAGE_FILE_MACHINE_I386)
+        return kTextMachineX86;
+    if (machine == IMAGE_FILE_MACHINE_AMD64)
+        return kTextMachineX64;
+    return Fmt(kTextMachineOther, machine);
+}
+
+// Why the search found nothing, as the report's NG line.
+void ReportFailedSearch(DiagReport& report, const kevojava::JvmSearch& search)
+{
+    const std::wstring advice = Fmt(kAdviceRuntime, MachineName(kevojava::ToolsMachine()).c_str());
+    if (search.noRuntimeRegistered || search.tried.empty()) {
+        report.Ng(kNgNoRuntime, advice);
+        return;
+    }
+    for (const kevojava::JvmCandidate& candidate : search.tried) {
+        if (candidate.machine != 0) {
+            report.Ng(Fmt(kNgOtherMachine, MachineName(candidate.machine).c_str(), candidate.path.c_str()), advice);
+            return;
+        }
+    }
+    report.Ng(Fmt(kNgJvmMissing, search.tried.front().path.c_str()), advice);
+}
+
+void CheckReaders(DiagReport& report)
+{
+    SCARDCONTEXT context = 0;
+    LONG rc = SCardEstablishContext(SCARD_SCOPE_USER, NULL, NULL, &context);
+    if (rc != SCARD_S_SUCCESS) {
+        report.Ng(Fmt(kNgService, (unsigned long)rc), kAdviceService);
+        return;
+    }
+    report.Ok(kTextService);
+    // The narrow forms: reader names are in the system code page.
+    LPSTR readers = NULL;
+    DWORD length = SCARD_AUTOALLOCATE;
+    rc = SCardListReadersA(context, NULL, (LPSTR)&readers, &length);
+    if (rc != SCARD_S_SUCCESS || readers == NULL || readers[0] == '\0') {
+        report.Ng(Fmt(kNgNoReader, (unsigned long)(rc != SCARD_S_SUCCESS ? rc : SCARD_E_NO_READERS_AVAILABLE)),
+                  kAdviceNoReader);
+    } else {
+        for (const char* name = readers; *name != '\0'; name += strlen(name) + 1) {
+            SCARD_READERSTATEA state;
+            ZeroMemory(&state, sizeof state);
+            state.szReader = name;
+            state.dwCurrentState = SCARD_STATE_UNAWARE;
+            rc = SCardGetStatusChangeA(context, 0, &state, 1);
+            const std::wstring wide = FromAnsi(name);
+            if (rc != SCARD_S_SUCCESS)
+                report.Warn(Fmt(kWarnReaderState, wide.c_str(), (unsigned long)rc));
+            else if (state.dwEventState & SCARD_STATE_PRESENT)
+                report.Ok(Fmt(kTextReaderCard, wide.c_str()));
+            else
+                report.Warn(Fmt(kWarnReaderEmpty, wide.c_str()));
+        }
+    }
+    if (readers != NULL)
+        SCardFreeMemory(context, readers);
+    SCardReleaseContext(context);
+}
+
+}  // namespace
+
+void CheckJava(DiagReport& report, DiagContext& context)
+{
+    report.Section(kSectionJava);
+    kevojava::JvmSearch search = kevojava::FindToolsJvm();
+    if (search.path.empty()) {
+        ReportFailedSearch(report, search);
+        return;
+    }
+    report.Ok(Fmt(kTextJvmFound, FromAnsi(search.version.c_str()).c_str(), search.path.c_str()));
+    DWORD error = 0;
+    if (kevojava::LoadToolsJvm(&error) == NULL) {
+        report.Ng(Fmt(kNgJvmLoad, error), kAdviceJvmLoad);
+        return;
+    }
+    report.Ok(kTextJvmLoads);
+    if (context.installDir.empty())
+        return;
+    // Loaded as the wizard's card step loads it; nothing of it is called.
+    HMODULE library = LoadLibraryW((context.installDir + L"KEVOServiceAPI.dll").c_str());
+    if (library == NULL) {
+        report.Ng(Fmt(kNgLibraryLoad, GetLastError()), kAdviceLibraryLoad);
+        return;
+    }
+    report.Ok(kTextLibraryLoads);
+    FreeLibrary(library);
+}
+
+void CheckCard(DiagReport& report, DiagContext&)
+{
+    report.Section(kSectionCard);
+    std::wstring image = RegistryText(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path");
+    if (image == kTextUnset)
+        report.Ng(Fmt(kNgProvider, kProviderName), kAdviceProvider);
+    else if (GetFileAttributesW(image.c_str()) == INVALID_FILE_ATTRIBUTES)
+        report.Ng(Fmt(kNgProviderImage, image.c_str()), kAdviceProviderImage);
+    else
+        report.Ok(Fmt(kTextProvider, kProviderName, image.c_str()));
+    CheckReaders(report);
+    // The reader/writer setting tool writes both views on 64-bit Windows.
+    for (const wchar_t* subkey : {L"SOFTWARE\\KEVO", L"SOFTWARE\\Wow6432Node\\KEVO"}) {
+        report.Ok(Fmt(kTextRwValues, subkey, RegistryText(HKEY_CURRENT_USER, subkey, L"RWType").c_str(),
+                      RegistryText(HKEY_CURRENT_USER, subkey, L"Name").c_str(),
+                      RegistryText(HKEY_CURRENT_USER, subkey, L"Port").c_str()));
+    }
+}

@@ -1,0 +1,117 @@
+#include "KEVODiagDlg.h"
+
+#include <windows.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include "DiagChecks.h"
+#include "DiagTexts.h"
+#include "KEVODiagRes.h"
+#include "TraceLog.h"
+
+namespace {
+// Posted at the end of the initialisation: the checks run once the window shows.
+const UINT kRunChecks = WM_APP + 1;
+}
+
+CKEVODiagDlg::CKEVODiagDlg() : CKevoDialog(IDD_KEVODIAG_DIALOG) {}
+
+BOOL CKEVODiagDlg::OnInitDialog()
+{
+    SetIcons(IDI_KEVODIAG);
+    SetDlgItemTextW(m_hWnd, IDC_EDIT_REPORT, kTextRunning);
+    EnableItem(IDC_BUTTON_COPY, false);
+    EnableItem(IDC_BUTTON_SAVE, false);
+    PostMessageW(m_hWnd, kRunChecks, 0, 0);
+    return TRUE;
+}
+
+LRESULT CKEVODiagDlg::OnMessage(UINT message, WPARAM, LPARAM, bool& handled)
+{
+    if (message != kRunChecks)
+        return 0;
+    handled = true;
+    UpdateWindow(m_hWnd);
+    HCURSOR previous = SetCursor(LoadCursor(NULL, IDC_WAIT));
+    m_report = RunDiagnostics();
+    SetCursor(previous);
+    SetDlgItemTextW(m_hWnd, IDC_EDIT_REPORT, m_report.c_str());
+    EnableItem(IDC_BUTTON_COPY, true);
+    EnableItem(IDC_BUTTON_SAVE, true);
+    return 0;
+}
+
+bool CKEVODiagDlg::OnCommand(WORD id, WORD code, HWND control)
+{
+    if (id == IDC_BUTTON_COPY) {
+        CopyReport();
+        return true;
+    }
+    if (id == IDC_BUTTON_SAVE) {
+        SaveReport();
+        return true;
+    }
+    return CKevoDialog::OnCommand(id, code, control);
+}
+
+void CKEVODiagDlg::CopyReport()
+{
+    const size_t bytes = (m_report.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (memory == NULL)
+        return;
+    memcpy(GlobalLock(memory), m_report.c_str(), bytes);
+    GlobalUnlock(memory);
+    if (!OpenClipboard(m_hWnd)) {
+        GlobalFree(memory);
+        return;
+    }
+    EmptyClipboard();
+    if (SetClipboardData(CF_UNICODETEXT, memory) == NULL)
+        GlobalFree(memory);
+    CloseClipboard();
+}
+
+void CKEVODiagDlg::SaveReport()
+{
+    // Proposed on the desktop, named with the date and time.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t file[MAX_PATH] = L"";
+    _snwprintf(file, MAX_PATH - 1, L"KEVO診断情報_%04u%02u%02u_%02u%02u%02u.txt", now.wYear, now.wMonth, now.wDay,
+               now.wHour, now.wMinute, now.wSecond);
+    wchar_t desktop[MAX_PATH] = L"";
+    SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, SHGFP_TYPE_CURRENT, desktop);
+    OPENFILENAMEW ofn;
+    ZeroMemory(&ofn, sizeof ofn);
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = m_hWnd;
+    ofn.lpstrFilter = L"テキスト ファイル (*.txt)\0*.txt\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrInitialDir = desktop[0] != L'\0' ? desktop : NULL;
+    ofn.lpstrDefExt = L"txt";
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameW(&ofn))
+        return;
+    if (!WriteReportFile(file, m_report)) {
+        TraceLog(TRACE_LEVEL_ERROR, "WriteReportFile:エラーが発生しました。(%lu)(%s:%d)\n", GetLastError(), TRACE_HERE);
+        MessageBoxW(m_hWnd, Fmt(kTextSaveFailed, GetLastError()).c_str(), kTextTitle, MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
+bool WriteReportFile(const std::wstring& path, const std::wstring& report)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, report.c_str(), (int)report.size(), NULL, 0, NULL, NULL);
+    std::string bytes = "\xEF\xBB\xBF" + std::string(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, report.c_str(), (int)report.size(), &bytes[3], size, NULL, NULL);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) && written == bytes.size();
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return ok != FALSE;
+}

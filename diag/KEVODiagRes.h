@@ -1,0 +1,11 @@
+// Resource identifiers of the diagnostics program.
+#ifndef KEVO_KEVODIAGRES_H
+#define KEVO_KEVODIAGRES_H
+
+#define IDI_KEVODIAG 101
+#define IDD_KEVODIAG_DIALOG 102
+#define IDC_EDIT_REPORT 1000
+#define IDC_BUTTON_COPY 1001
+#define IDC_BUTTON_SAVE 1002
+
+#endif
