@@ -11,6 +11,7 @@
 #include "DiagChecks.h"
 #include "DiagTexts.h"
 #include "KevoSettings.h"
+#include "RegKey.h"
 
 namespace {
 
@@ -104,20 +105,21 @@ bool Unsigned(LONG state)
 
 bool ReadInstalledVersion(DWORD field[4])
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\KEVO\\Version", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    kevowin::RegKey key;
+    if (!key.OpenForRead(HKEY_LOCAL_MACHINE, L"Software\\KEVO\\Version"))
         return false;
-    const char* const kFields[] = {"Major", "Minor", "Revision", "Build"};
+    const wchar_t* const kFields[] = {L"Major", L"Minor", L"Revision", L"Build"};
     bool ok = true;
     for (int i = 0; i < 4; ++i) {
-        DWORD size = sizeof field[i];
-        // The installer writes no Build: it reads as 0.
-        if (RegQueryValueExA(key, kFields[i], NULL, NULL, (BYTE*)&field[i], &size) != ERROR_SUCCESS) {
+        DWORD type = 0, size = sizeof field[i];
+        // A value of another type or size counts as missing; the installer
+        // writes no Build, which reads as 0.
+        if (RegQueryValueExW(key.Get(), kFields[i], NULL, &type, (BYTE*)&field[i], &size) != ERROR_SUCCESS ||
+            type != REG_DWORD || size != sizeof field[i]) {
             field[i] = 0;
             ok = ok && i == 3;
         }
     }
-    RegCloseKey(key);
     return ok;
 }
 

@@ -3,11 +3,14 @@
 
 #include <stdio.h>
 
+#include "RegKey.h"
 #include "TraceLog.h"
 
 namespace kevojava {
 
 namespace {
+
+using kevowin::RegKey;
 
 const wchar_t kJavaSoftKey[] = L"SOFTWARE\\JavaSoft";
 const wchar_t* const kProducts[] = {L"Java Runtime Environment", L"JRE", L"Java Development Kit", L"JDK"};
@@ -17,26 +20,6 @@ const wchar_t* const kVmFolders[] = {L"\\bin\\client\\jvm.dll", L"\\bin\\server\
                                      L"\\jre\\bin\\client\\jvm.dll", L"\\jre\\bin\\server\\jvm.dll"};
 // Longer registry texts are not paths a runtime registers.
 const DWORD kMaxText = 32767;
-
-class RegKey {
-public:
-    RegKey() : key_(NULL) {}
-    ~RegKey()
-    {
-        if (key_ != NULL)
-            RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    bool Open(HKEY parent, const std::wstring& name)
-    {
-        return RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_;
-};
 
 // A string value (REG_SZ, or REG_EXPAND_SZ expanded); empty when absent, of
 // another type or unreasonably long.
@@ -102,7 +85,7 @@ bool Consider(JvmSearch& search, const std::string& origin, const std::wstring& 
 bool SearchVersion(JvmSearch& search, const std::wstring& keyName, const std::wstring& version)
 {
     RegKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, keyName))
+    if (!key.OpenForRead(HKEY_LOCAL_MACHINE, keyName.c_str()))
         return false;
     std::string origin = Narrow(keyName);
     std::string versionText = Narrow(version);
@@ -126,7 +109,7 @@ bool SearchProduct(JvmSearch& search, const wchar_t* product)
 {
     std::wstring productKey = std::wstring(kJavaSoftKey) + L"\\" + product;
     RegKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, productKey))
+    if (!key.OpenForRead(HKEY_LOCAL_MACHINE, productKey.c_str()))
         return false;
     search.noRuntimeRegistered = false;
     std::wstring current = ReadText(key.Get(), L"CurrentVersion");
@@ -172,7 +155,7 @@ JvmSearch FindToolsJvm()
     search.noRuntimeRegistered = true;
     try {
         RegKey kevo;
-        if (kevo.Open(HKEY_LOCAL_MACHINE, L"Software\\KEVO") &&
+        if (kevo.OpenForRead(HKEY_LOCAL_MACHINE, L"Software\\KEVO") &&
             Consider(search, "Software\\KEVO JvmPath", ReadText(kevo.Get(), L"JvmPath"), std::string()))
             return search;
         for (const wchar_t* product : kProducts) {

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "RegKey.h"
 #include "SettingsCore.h"
 #include "TraceLog.h"
 
@@ -44,22 +45,7 @@ bool SystemLeadByte(unsigned char byte)
     return IsDBCSLeadByte(byte) != FALSE;
 }
 
-class RegKey {
-public:
-    RegKey() : key_(NULL) {}
-    ~RegKey()
-    {
-        if (key_ != NULL)
-            RegCloseKey(key_);
-    }
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    RegKey(const RegKey&);
-    RegKey& operator=(const RegKey&);
-    HKEY key_;
-};
+using kevowin::RegKey;
 
 // Reads the install directory and joins fileName onto it.
 int InstallFilePath(Program program, const char* fileName, char** path)

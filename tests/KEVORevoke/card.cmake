@@ -23,8 +23,9 @@ kevo_softcard_card(card_future --issuer-dn "${tokyo}" --not-before 2030010100000
 
 if(TARGET kevo_jvmemu)
   kevo_add_gtest(card_step_test SOURCES CardStepTest.cpp
-    DEPENDS card_probe kevo_nofree_serviceapi kevo_jvmemu kevo_softcard KEVOServiceAPIk
-    PROPERTIES FIXTURES_REQUIRED "testbed;softcard;softcard_cards")
+    DEPENDS card_probe kevo_nofree_serviceapi kevo_jvmemu kevo_softcard KEVOServiceAPIk)
+  # Set here: a list passed through PROPERTIES would be split into names.
+  set_tests_properties(card_step_test PROPERTIES FIXTURES_REQUIRED "testbed;softcard;softcard_cards")
   target_compile_definitions(card_step_test PRIVATE
     KEVO_CARD_PROBE="$<TARGET_FILE:card_probe>"
     KEVO_SERVICEAPI_DLL="${KEVO_IMAGE_DIR}/KEVOServiceAPI.dll"

@@ -108,8 +108,8 @@ reg_get() {
   w reg query "$1" /v "$2" /reg:${3:-$view} 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$2 \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)\$/\1 \2/p"
 }
-reg_default() { # KEY: "TYPE DATA" of the key's default value, empty when unset
-  w reg query "$1" /ve /reg:$view 2>/dev/null | tr -d '\r' |
+reg_default() { # KEY [32|64]: "TYPE DATA" of the key's default value, empty when unset
+  w reg query "$1" /ve /reg:${2:-$view} 2>/dev/null | tr -d '\r' |
     LC_ALL=C sed -n 's/^ *([^)]*) \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)$/\1 \2/p'
 }
 reg_has_key() { w reg query "$1" /reg:${2:-$view} >/dev/null 2>&1; }
@@ -239,7 +239,7 @@ install_on_win64)
   [ -z "$(reg_get 'HKLM\Software\KEVO' InstallPath 64)" ] || fail "InstallPath written in the 64-bit view"
   ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' 64 || fail "uninstall entry in the 64-bit view"
   if [ -f "$image/KEVORevoke.exe" ]; then
-    [ -n "$(reg_get 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe' Path 64)" ] ||
+    [ -n "$(reg_default 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe' 64)" ] ||
       fail "no App Paths entry for the 64-bit shell"
   fi
   # Only a 32-bit version checker reads the 32-bit view.
