@@ -2,7 +2,7 @@
 # to the source tree). Read by tests/fuzz/CMakeLists.txt in both of its roles.
 set(KEVO_FUZZ_TARGETS
   version_file server_date settings_core revoke_texts result_codes
-  text_buffer base64 stream_data xml_escape)
+  text_buffer base64 stream_data xml_escape pe_machine)
 
 set(KEVO_FUZZ_SOURCES_version_file  KEVOSOFTVERCHK/SoftwareVersion.cpp)
 set(KEVO_FUZZ_SOURCES_server_date   KEVORevoke/ServerDateFilter.cpp)
@@ -12,5 +12,6 @@ set(KEVO_FUZZ_SOURCES_result_codes  KEVORevoke/RevokeTexts.cpp serviceapi/Servic
 set(KEVO_FUZZ_SOURCES_text_buffer   KEVORevoke/TextBuffer.cpp KEVORevoke/TextCodePagePosix.cpp)
 set(KEVO_FUZZ_SOURCES_base64        KEVORevoke/TextBuffer.cpp KEVORevoke/TextCodePagePosix.cpp)
 set(KEVO_FUZZ_SOURCES_stream_data   KEVORevoke/RevokeStreamData.cpp)
+set(KEVO_FUZZ_SOURCES_pe_machine    common/javaruntime/PeMachine.cpp)
 set(KEVO_FUZZ_SOURCES_xml_escape    KEVORevoke/KEVORevokeXmlText.cpp KEVORevoke/TextBuffer.cpp
                                     KEVORevoke/TextCodePagePosix.cpp)
