@@ -53,17 +53,6 @@ struct Scenario {
     enum { RuntimeRegistered, NoRuntime, OtherMachineRuntime } runtime = RuntimeRegistered;
 };
 
-// The first bytes of a PE image for the machine that the tools are not.
-std::string OtherMachineImage()
-{
-    std::string image(0x40 + 6 + 256, '\0');
-    image[0] = 'M', image[1] = 'Z', image[0x3C] = 0x40;
-    image.replace(0x40, 4, "PE\0\0", 4);
-    const WORD other = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
-    image[0x44] = (char)(other & 0xFF), image[0x45] = (char)(other >> 8);
-    return image;
-}
-
 class CardStepTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -117,12 +106,10 @@ protected:
                                .status);
         }
 
-        if (s.runtime == Scenario::OtherMachineRuntime) {
-            WriteBytes(dir_ + L"jvm.dll", OtherMachineImage());
-            RegisterJavaRuntime(dir_ + L"jvm.dll");
-        } else {
+        if (s.runtime == Scenario::OtherMachineRuntime)
+            RegisterOtherMachineJavaRuntime(dir_);
+        else
             RegisterJavaRuntime(s.runtime == Scenario::NoRuntime ? L"" : kJvmDll);
-        }
 
         std::string scenario;
         for (const std::string& line : s.java)

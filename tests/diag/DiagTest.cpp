@@ -169,15 +169,7 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          NULL},
         {"no runtime", [](DiagTest&) { RegisterJavaRuntime(L""); }, u8"Java実行環境が登録されていません。"},
         {"only a runtime of the other machine",
-         [](DiagTest& t) {
-             std::string image(0x40 + 6 + 256, '\0');
-             image[0] = 'M', image[1] = 'Z', image[0x3C] = 0x40;
-             image.replace(0x40, 4, "PE\0\0", 4);
-             const WORD other = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
-             image[0x44] = (char)(other & 0xFF), image[0x45] = (char)(other >> 8);
-             WriteBytes(t.dir_ + L"jvm.dll", image);
-             RegisterJavaRuntime(t.dir_ + L"jvm.dll");
-         },
+         [](DiagTest& t) { RegisterOtherMachineJavaRuntime(t.dir_); },
          sizeof(void*) == 8 ? u8"Java実行環境は32ビット版（x86）だけです" : u8"Java実行環境は64ビット版（x64）だけです"},
         {"provider not registered", [](DiagTest&) { DeleteKeyTree(HKEY_LOCAL_MACHINE, kProviderKey); },
          u8"ICカードのプロバイダ「KEVO Crypto Service Provider」が登録されていません。"},

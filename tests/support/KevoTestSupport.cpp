@@ -145,6 +145,17 @@ void RegisterJavaRuntime(const std::wstring& jvmDll)
     SetString(HKEY_LOCAL_MACHINE, product + L"\\1.8", L"RuntimeLib", ToCp932(jvmDll));
 }
 
+void RegisterOtherMachineJavaRuntime(const std::wstring& dir)
+{
+    std::string image(0x40 + 6 + 256, '\0');
+    image[0] = 'M', image[1] = 'Z', image[0x3C] = 0x40;
+    image.replace(0x40, 4, "PE\0\0", 4);
+    const WORD other = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    image[0x44] = (char)(other & 0xFF), image[0x45] = (char)(other >> 8);
+    WriteBytes(dir + L"jvm.dll", image);
+    RegisterJavaRuntime(dir + L"jvm.dll");
+}
+
 void ResetSoftCardSwitches()
 {
     HKEY key;

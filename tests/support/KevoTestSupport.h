@@ -47,6 +47,10 @@ void ResetKevoRegistry();
 // installer does (HKLM SOFTWARE\JavaSoft\Java Runtime Environment,
 // CurrentVersion 1.8 with its RuntimeLib); empty removes every runtime.
 void RegisterJavaRuntime(const std::wstring& jvmDll);
+// Registers as the only runtime a jvm.dll in dir (with a trailing
+// backslash) that is the start of a PE image for the machine the tools of
+// this build are not.
+void RegisterOtherMachineJavaRuntime(const std::wstring& dir);
 // Removes the software card's test values (failure switches, PIN prompt,
 // PIN, card folder), so that the card is the installed one again and asks
 // for nothing; tests that change them call it in SetUp and TearDown.
