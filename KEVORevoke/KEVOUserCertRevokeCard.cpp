@@ -35,14 +35,13 @@ HMODULE LoadServiceLibrary(int* code)
         return NULL;
     }
     // The library imports jvm.dll: the Java runtime's own file, loaded by
-    // full path first, is the one that import binds to.
+    // full path first, is the one that import binds to. Without it the
+    // library cannot load either, and the trace says so in the same words
+    // whichever of the two failed (the search has written its own line).
     DWORD jvmError = 0;
-    if (kevojava::LoadToolsJvm(&jvmError) == NULL) {
-        free(path);
-        *code = -104;
-        return NULL;
-    }
-    HMODULE library = LoadLibraryA(path);
+    HMODULE library = NULL;
+    if (kevojava::LoadToolsJvm(&jvmError) != NULL)
+        library = LoadLibraryA(path);
     free(path);
     if (library == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "LoadLibrary:エラーが発生しました。(%s:%d)\n", TRACE_HERE);

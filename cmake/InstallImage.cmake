@@ -70,7 +70,7 @@ if(KEVO_PANDOC)
     set(html ${KEVO_IMAGE_DIR}/${guide}.html)
     add_custom_command(OUTPUT ${html}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
-      COMMAND ${KEVO_PANDOC} --quiet --from gfm --to html5 --standalone --self-contained --toc
+      COMMAND ${KEVO_PANDOC} --quiet --from gfm+east_asian_line_breaks --to html5 --standalone --self-contained --toc
               --shift-heading-level-by=-1 --lua-filter ${CMAKE_SOURCE_DIR}/docs/html-links.lua
               --variable "mainfont=Meiryo, Yu Gothic, sans-serif" --css ${CMAKE_SOURCE_DIR}/docs/guide.css
               --resource-path ${CMAKE_SOURCE_DIR}/docs --metadata lang=ja --output ${html} ${md}

@@ -21,9 +21,9 @@
 //               the installers registered them), started as a citizen
 //               starts it; prints the program file that was started:
 //               1 or name  by name through the shell, as the Run box does
-//               started    started already by someone else (the
-//                          shortcut opened with "start", as a click in
-//                          the Start menu does): the drive takes it on
+//               shortcut   the Start-menu shortcut lnk=FILE, opened as a
+//                          click opens it (the program gets none of the
+//                          drive's environment)
 //               path       the program file exe=FILE itself, in folder cwd=DIR
 //     until     the last screen to reach (default 5); from screen 03 on
 //               the run ends with the end button
@@ -172,12 +172,13 @@ int main()
     const bool installed = route != L"0";
     options.installed = installed;
     options.throughShell = route == L"1" || route == L"name";
-    options.attach = route == L"started";
+    if (route == L"shortcut")
+        options.shortcut = Arg(L"lnk", L"");
     if (options.throughShell)
         options.exe = L"KEVORevoke.exe";
     else if (installed)
         options.exe = Arg(L"exe", L"");
-    if (options.attach) {
+    if (!options.shortcut.empty()) {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         options.workDir = temp;

@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 #include <wincrypt.h>
+#include <shellapi.h>
 
 #include <cstdio>
 
@@ -309,6 +310,30 @@ std::string DescribeScreen(const ScreenView& v)
     return Utf8(text);
 }
 
+namespace {
+
+// Where the emulated Java side reads its scenario when its environment
+// does not name one.
+const wchar_t kEmulationKey[] = L"Software\\KEVO-Testbed\\jvmemu";
+
+// Opens a shortcut as a click in the Start menu does: its target in its
+// working folder, in the shell's environment.
+bool OpenAsClick(const std::wstring& shortcut)
+{
+    SHELLEXECUTEINFOW sei = {};
+    sei.cbSize = sizeof sei;
+    sei.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    sei.lpVerb = L"open";
+    sei.lpFile = shortcut.c_str();
+    sei.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&sei))
+        return true;
+    fprintf(stderr, "ShellExecuteEx failed (error %lu): %ls\n", GetLastError(), shortcut.c_str());
+    return false;
+}
+
+}  // namespace
+
 RunOptions BuildTreeOptions(const std::wstring& label)
 {
     RunOptions o;
@@ -336,13 +361,19 @@ bool WizardRun::Start(DWORD timeoutMs)
     std::wstring scenario = options_.workDir + L"scenario.txt";
     WriteBytes(scenario, "name=" + Utf8(a.name) + "\naddress=" + Utf8(a.address) + "\ngender=" + a.gender +
                              "\ndateOfBirth=" + a.birth + "\n");
+    // The emulation's report: traps, misuses, references left over.
+    const std::wstring traps = options_.workDir + L"traps.txt";
     ProcessOptions p;
     p.tempDir = options_.workDir;
     p.workDir = options_.startDir.empty() ? options_.workDir : options_.startDir;
     p.env[L"KEVO_JVMEMU_SCENARIO"] = scenario;
-    // The emulation's report: traps, misuses, references left over.
-    p.env[L"KEVO_JVMEMU_TRAPS"] = options_.workDir + L"traps.txt";
-    if (options_.attach) {
+    p.env[L"KEVO_JVMEMU_TRAPS"] = traps;
+    if (!options_.shortcut.empty()) {
+        // Everything the program reads is in place before the click.
+        SetString(HKEY_CURRENT_USER, kEmulationKey, L"Scenario", ToCp932(scenario));
+        SetString(HKEY_CURRENT_USER, kEmulationKey, L"Traps", ToCp932(traps));
+        if (!OpenAsClick(options_.shortcut))
+            return false;
         HWND wizard = WaitForWindow(kWizardTitle, L"", 0, timeoutMs);
         DWORD pid = 0;
         if (wizard == NULL || GetWindowThreadProcessId(wizard, &pid) == 0 || !child_.Attach(pid))

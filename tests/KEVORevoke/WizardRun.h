@@ -113,10 +113,13 @@ struct RunOptions {
     // bare name or a shortcut.
     bool throughShell = false;
     std::wstring startDir;   // the program's current folder; workDir when empty
-    // Started by someone else (a shortcut opened with "start"): the run
-    // takes on the wizard window that appears, and its trace log is in this
-    // process's temporary folder.
-    bool attach = false;
+    // A Start-menu shortcut (.lnk, Windows path) to open as a click does,
+    // instead of exe. The shell hands back no process for a shortcut, so the
+    // run takes on the wizard window that appears. The program gets the
+    // shell's environment, not the run's: the emulation's scenario goes
+    // through its registry setting, and the trace log is in this process's
+    // temporary folder (workDir is set to it).
+    std::wstring shortcut;
 };
 // Options from the build (the image, the emulation) with a fresh work folder.
 RunOptions BuildTreeOptions(const std::wstring& label);

@@ -4,6 +4,7 @@ the version it records against the project version, its contents against
 the install image (unpacked by 7-Zip, independently of makensis), and that
 makensis and the release packer give the same bytes from the same inputs."""
 import argparse
+import html
 import os
 import re
 import shutil
@@ -113,6 +114,23 @@ class InstallerTest(unittest.TestCase):
             self.assertEqual(sorted(z.namelist()), sorted(f"KEVO-9.8.7.6/{n}" for n in image_names()))
             for name in image_names():
                 self.assertEqual(z.read(f"KEVO-9.8.7.6/{name}"), read(os.path.join(ARGS.image, name)), name)
+
+    def test_guides_join_japanese_lines_without_a_space(self):
+        # A sentence wrapped in the Markdown source reads as one word in the
+        # page: no space where the line broke between Japanese characters.
+        cjk = "[\u3000-\u30ff\u3400-\u9fff\uff00-\uffef]"
+        for guide in ("user-guide", "admin-guide"):
+            page = os.path.join(ARGS.image, guide + ".html")
+            if not os.path.exists(page):
+                self.skipTest("the guides are built with pandoc (Debian package pandoc)")
+            with open(os.path.join(ARGS.source_dir, "docs", guide + ".md"), encoding="utf-8") as f:
+                wraps = re.findall(f"({cjk}{{2}})\n({cjk}{{2}})", f.read())
+            self.assertTrue(wraps, guide)
+            with open(page, encoding="utf-8") as f:
+                text = html.unescape(re.sub(r"<[^>]*>", "", f.read()))
+            for before, after in wraps:
+                self.assertNotIn(f"{before} {after}", text, guide)
+                self.assertIn(before + after, text, guide)
 
 
 if __name__ == "__main__":

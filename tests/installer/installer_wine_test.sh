@@ -90,6 +90,7 @@ inst=$pf/KEVO
 inst_win="$pf_win\\KEVO"
 log=$c/kevo-setup.log
 menu=$c/ProgramData/Microsoft/Windows/'Start Menu'/Programs/KEVO利用者ソフト
+menu_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\KEVO利用者ソフト'
 
 w() { timeout --kill-after=10 300 wine "$@" </dev/null; }
 
@@ -272,14 +273,19 @@ revoke|routes)
         how=(installed=path "exe=$inst_win\\KEVORevoke.exe" 'cwd=C:\Downloads')
       else
         # As a click in the Start menu: the shortcut's target and folder.
-        WINEPATH= w start /unix "$menu/KEVO オンライン失効申請.lnk" || fail "$route: start of the shortcut failed"
-        how=(installed=started)
+        # The drive puts the trace level, the card and the Java side's
+        # answer in place before it opens the shortcut.
+        how=(installed=shortcut "lnk=$menu_win\\KEVO オンライン失効申請.lnk")
       fi
       drive=$(WINEPATH= w "$driver" "${how[@]}" until=3 trace=10 'out=C:\drive' | tr -d '\r')
       status=$?
       printf '%s\n' "$drive" | sed 's/^/  | /'
       grep -qxF "started $inst_win\\KEVORevoke.exe" <<<"$drive" || fail "$route: the installed wizard did not start"
       [ "$status" = 0 ] || fail "$route: the card step did not pass to screen 03"
+      # The card's holder, as the Java side answered for this run, not the
+      # emulation's default.
+      grep -qxF '  氏名: 𠮷田　花子' <<<"$drive" && grep -qF '生年月日: 昭和50年4月15日' <<<"$drive" ||
+        fail "$route: screen 03 does not show the card's applicant"
       loaded=$(iconv -f CP932 -t UTF-8 "$c/drive/trace.log" | sed -n 's/.*LoadToolsJvm: \([A-Z]:\\\)/\1/p' | tr -d '\r')
       [ "$loaded" = "$jvm_dir_win\\jvm.dll" ] || fail "$route: loaded '$loaded'"
     done
