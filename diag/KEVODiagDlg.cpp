@@ -78,11 +78,16 @@ void CKEVODiagDlg::ShowLatest()
     m_report = m_latest;
     m_pending = false;
     LeaveCriticalSection(&m_lock);
-    // The reader's place in the text stays where it was.
+    // The reader's place in the text stays where it was, and the text is
+    // drawn once, at its new place, before any other message is answered.
     HWND edit = Item(IDC_EDIT_REPORT);
     const int top = (int)SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(edit, WM_SETREDRAW, FALSE, 0);
     SetWindowTextW(edit, m_report.c_str());
     SendMessageW(edit, EM_LINESCROLL, 0, top);
+    SendMessageW(edit, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(edit, NULL, TRUE);
+    UpdateWindow(edit);
 }
 
 bool CKEVODiagDlg::OnCommand(WORD id, WORD code, HWND control)
