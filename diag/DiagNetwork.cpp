@@ -199,7 +199,9 @@ void ReportFailure(DiagReport& report, const DiagContext& context, const Target&
                       StepName(kStepReply)),
                   target.proxy ? kAdviceProxyReply : kAdviceCounterStatus);
     else if (error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT)
-        report.Ng(Fmt(kNgConnect, target.host.c_str(), target.port, error), AddressAdvice(context, target));
+        report.Ng(Fmt(kNgConnectRefused, target.proxy ? kTextTheProxy : kTextTheCounter, target.host.c_str(),
+                      target.port, error),
+                  AddressAdvice(context, target));
     else if (target.proxy && http.m_lastStatus == 0)
         report.Ng(Fmt(kNgProxyReply, target.host.c_str(), target.port, error), kAdviceProxyReply);
     else if (http.m_lastStatus == 0)

@@ -148,7 +148,6 @@
 #define kNgLookup L"%ls %ls の名前が見つかりません（名前解決 エラー %lu）。"
 #define kNgConnectRefused L"%ls %ls:%d に接続できません（接続 エラー %lu）。"
 #define kNgStepTimeout L"%ls %ls:%d から応答がありません（%lu 秒で打ち切りました。手順: %ls）。"
-#define kNgConnect L"%ls:%d に接続できません（エラー %lu）。"
 #define kNgCounterTimeout L"窓口から応答がありません（%lu 秒で打ち切りました。手順: %ls）。"
 #define kNgProxyTimeout L"プロキシを通した窓口の応答がありません（%lu 秒で打ち切りました。手順: %ls）。"
 #define kNgProxyReply L"プロキシ %ls:%d の応答を読み取れません（プロキシではないか、正しく動いていません。エラー %lu）。"

@@ -111,7 +111,12 @@ void CKEVODiagDlg::CopyReport()
         return;
     memcpy(GlobalLock(memory), m_report.c_str(), bytes);
     GlobalUnlock(memory);
-    if (!OpenClipboard(m_hWnd)) {
+    // Another program may hold the clipboard for a moment.
+    bool open = false;
+    for (int attempt = 0; attempt < 20 && !(open = OpenClipboard(m_hWnd) != FALSE); ++attempt)
+        Sleep(25);
+    if (!open) {
+        TraceLog(TRACE_LEVEL_ERROR, "OpenClipboard:エラーが発生しました。(%lu)(%s:%d)\n", GetLastError(), TRACE_HERE);
         GlobalFree(memory);
         return;
     }

@@ -19,6 +19,9 @@ using namespace kevotest;
 namespace {
 
 const std::wstring kImage = WinePath(KEVO_IMAGE_DIR) + L"\\";
+// The wizard signed by a test signer and changed after signing; empty
+// without the signing tools.
+const std::wstring kSigned = std::string(KEVO_SIGNED_DIR).empty() ? L"" : WinePath(KEVO_SIGNED_DIR) + L"\\";
 const wchar_t* const kImageFiles[] = {L"KEVORevoke.exe", L"KEVOSoftverchk.exe", L"KEVORWSetting.exe",
                                       L"KEVODiag.exe", L"KEVOServiceAPIk.dll", L"KEVOServiceAPI.dll",
                                       L"KEVORegRead.dll"};
@@ -214,8 +217,18 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          u8"秒遅れています（HTTP状態 200）。", {}, {}, NULL},
         {"deliverable missing", [](DiagTest& t) { DeleteFileW((t.install_ + L"KEVORWSetting.exe").c_str()); },
          u8"KEVORWSetting.exe がありません。", {}, {}, NULL},
-        {"deliverable damaged", [](DiagTest& t) { WriteBytes(t.install_ + L"KEVORegRead.dll", ""); },
-         u8"KEVORegRead.dll は壊れています（プログラムのファイルではありません。0 バイト）。", {}, {}, NULL},
+        {"deliverables damaged: empty, changed after signing (where the signing tools are)",
+         [](DiagTest& t) {
+             WriteBytes(t.install_ + L"KEVORegRead.dll", "");
+             if (kSigned.empty())
+                 return;
+             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke-changed.exe").c_str(), (t.install_ + L"KEVORevoke.exe").c_str(), FALSE));
+             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke.exe").c_str(), (t.install_ + L"KEVOSoftverchk.exe").c_str(), FALSE));
+         },
+         kSigned.empty() ? u8"KEVORegRead.dll は壊れています" : u8"KEVORevoke.exe は署名（KEVO Diag Test Signer）のあとで書き換えられています。",
+         {u8"KEVORegRead.dll は壊れています（プログラムのファイルではありません。0 バイト）。",
+          kSigned.empty() ? "" : u8"、署名 有効（KEVO Diag Test Signer）"},
+         {}, NULL},
         {"false alarms: version of the wrong type, provider by bare file name",
          [&](DiagTest& t) {
              SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO\\Version", L"Major", "1");
