@@ -222,8 +222,10 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
              WriteBytes(t.install_ + L"KEVORegRead.dll", "");
              if (kSigned.empty())
                  return;
-             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke-changed.exe").c_str(), (t.install_ + L"KEVORevoke.exe").c_str(), FALSE));
-             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke.exe").c_str(), (t.install_ + L"KEVOSoftverchk.exe").c_str(), FALSE));
+             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke-changed.exe").c_str(),
+                                   (t.install_ + L"KEVORevoke.exe").c_str(), FALSE));
+             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke.exe").c_str(),
+                                   (t.install_ + L"KEVOSoftverchk.exe").c_str(), FALSE));
          },
          kSigned.empty() ? u8"KEVORegRead.dll は壊れています" : u8"KEVORevoke.exe は署名（KEVO Diag Test Signer）のあとで書き換えられています。",
          {u8"KEVORegRead.dll は壊れています（プログラムのファイルではありません。0 バイト）。",
@@ -239,10 +241,14 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          },
          u8"版（Version キー）が登録されていないか", {u8"NG 1 件"}, {u8"新しい版", u8"プロバイダのファイル"}, NULL},
         {"install folder gone: said once",
-         [](DiagTest& t) { SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", ToCp932(t.dir_ + L"gone")); },
+         [](DiagTest& t) {
+             SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", ToCp932(t.dir_ + L"gone"));
+         },
          u8"がありません（このフォルダにあるはずのファイルの確認は省きました）。", {u8"NG 1 件、注意 0 件"}, {}, NULL},
         {"url with a port typo and credentials in the settings file",
-         [&](DiagTest& t) { t.Settings({"url=http://kevo:" + ToCp932(Widen(kSecret)) + "@localhost:" + closed + "/"}); },
+         [&](DiagTest& t) {
+             t.Settings({"url=http://kevo:" + ToCp932(Widen(kSecret)) + "@localhost:" + closed + "/"});
+         },
          u8"窓口 localhost:" + closed + u8" に接続できません（接続 エラー 10061）。",
          {u8"設定ファイルの url（「http://****@localhost:" + closed + u8"/」）"}, {u8"インターネットに接続されているか"}, NULL},
         {"proxy answering garbage",
@@ -255,7 +261,8 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          u8"秒で打ち切りました。手順: 接続）。", {u8"設定ファイルの url（"}, {}, NULL},
         {"logs: per program, the own ones counted, a 5 GB one flagged",
          [](DiagTest& t) {
-             for (const wchar_t* own : {L"KEVODiag20210101000001.log", L"KEVODiag20210101000002.log", L"KEVODiag20210101000003.log"})
+             for (const wchar_t* own : {L"KEVODiag20210101000001.log", L"KEVODiag20210101000002.log",
+                                        L"KEVODiag20210101000003.log"})
                  WriteBytes(t.dir_ + own, "x");
              HANDLE log = CreateFileW((t.dir_ + L"KEVORevoke20200101000000.log").c_str(), GENERIC_WRITE, 0, NULL,
                                       CREATE_ALWAYS, 0, NULL);
@@ -303,7 +310,8 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
     // A report into a folder that does not exist: the reason on the standard error.
     const std::wstring error = dir_ + L"error.txt";
     EXPECT_EQ(1, RunProgram(L"C:\\windows\\system32\\cmd.exe",
-                            L"/c \"\"" + install_ + L"KEVODiag.exe\" /report \"" + dir_ + L"gone\\r.txt\" 2>\"" + error + L"\"\"",
+                            L"/c \"\"" + install_ + L"KEVODiag.exe\" /report \"" + dir_ + L"gone\\r.txt\" 2>\"" + error +
+                                L"\"\"",
                             options_, 60000));
     EXPECT_NE(std::string::npos, ReadBytes(error).find(ToCp932(L"に書き込めません"))) << ReadBytes(error);
 }
