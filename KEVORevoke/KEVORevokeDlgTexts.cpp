@@ -29,7 +29,7 @@ void CKEVORevokeDlg::showErrorDlg(int code)
 void CKEVORevokeDlg::doRevoke()
 {
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::doRevoke() start\n");
-    const int sent = m_HttpOBJ.revoke(&m_XmlOBJ, &m_HttpOBJ.m_SettingInfo, &m_strResponse);
+    const int sent = m_HttpOBJ.revoke(&m_XmlOBJ.m_strXML, &m_HttpOBJ.m_SettingInfo, &m_strResponse);
     const RevokeVerdict& verdict = VerdictFor(sent);
     m_nRevokeResult = verdict.code;
     m_strResultMessage.SetData(verdict.text);

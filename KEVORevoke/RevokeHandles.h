@@ -10,18 +10,7 @@
 #include <stdlib.h>
 
 #include "TraceLog.h"
-
-// Writes the entry line now and the exit line when the operation returns.
-class TraceScope {
-public:
-    explicit TraceScope(const char* name) : name_(name) { TraceLog(TRACE_LEVEL_FLOW, "%s: start\n", name_); }
-    ~TraceScope() { TraceLog(TRACE_LEVEL_FLOW, "%s: end\n", name_); }
-    TraceScope(const TraceScope&) = delete;
-    TraceScope& operator=(const TraceScope&) = delete;
-
-private:
-    const char* name_;
-};
+#include "TraceScope.h"
 
 // A handle of type H released by Free; 0 means none. A failed call may have
 // written into the slot, so callers clear it after a failure (Forget).

@@ -77,6 +77,8 @@ BOOL CKEVOAutoUpdateApp::InitInstance()
     memset(&installed, 0, sizeof installed);
     memset(&server, 0, sizeof server);
     SoftVerChkHttpAccess access;
+    access.m_signInCaption = LoadVerchkText(IDS_VERCHK_CAPTION);
+    access.m_signInPrompt = LoadVerchkText(IDS_VERCHK_PROXY_PROMPT);
 
     if (!GetAppVersion(&installed)) {
         TraceLog(TRACE_LEVEL_ERROR, "ローカルパソコンの利用者ソフトバージョンの取得に失敗\n");

@@ -11,7 +11,13 @@
 
 // What the sections learn for the ones after them.
 struct DiagContext {
-    std::wstring installDir;  // with a trailing backslash; empty when unknown
+    std::wstring installDir;  // with a trailing backslash; empty when unknown or missing
+    bool installedVersionKnown = false;
+    DWORD installedVersion[4] = {0, 0, 0, 0};
+    // Where the counter's address comes from: the settings file's url
+    // (written there as urlInFile) or the built-in default.
+    bool urlFromFile = false;
+    std::wstring urlInFile;
     // Why the version file is not fetched (the counter's host did not
     // answer, or its proxy asks for a sign-in); NULL to fetch it.
     const wchar_t* versionFileSkipped = NULL;
@@ -28,8 +34,9 @@ void CheckCard(DiagReport& report, DiagContext& context);
 void CheckNetwork(DiagReport& report, DiagContext& context);
 void CheckTraceLog(DiagReport& report, DiagContext& context);
 
-// Runs every check and renders the report.
-std::wstring RunDiagnostics();
+// Runs every check, telling observer (when not NULL) of each change, and
+// renders the report.
+std::wstring RunDiagnostics(DiagObserver* observer);
 
 // Helpers shared by the checks.
 // HKLM Software\KEVO\Version Major, Minor, Revision and Build (0 when absent);

@@ -1,5 +1,5 @@
 // The installation section: install directory, registered version, and per
-// deliverable its presence, file version, SHA-256 and signature.
+// deliverable its presence, image, file version, SHA-256 and signature.
 #include <windows.h>
 #include <softpub.h>
 #include <wincrypt.h>
@@ -10,6 +10,7 @@
 
 #include "DiagChecks.h"
 #include "DiagTexts.h"
+#include "JavaRuntime.h"
 #include "KevoSettings.h"
 #include "RegKey.h"
 
@@ -58,7 +59,8 @@ std::wstring FileSha256(const std::wstring& path, DWORD* error)
     return hex;
 }
 
-std::wstring FileVersion(const std::wstring& path)
+// The file's version resource as four numbers; false when it has none.
+bool FileVersion(const std::wstring& path, DWORD field[4])
 {
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
@@ -66,10 +68,34 @@ std::wstring FileVersion(const std::wstring& path)
     VS_FIXEDFILEINFO* fixed = NULL;
     UINT fixedSize = 0;
     if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, &data[0]) ||
-        !VerQueryValueW(&data[0], L"\\", (void**)&fixed, &fixedSize) || fixed == NULL)
-        return kTextNoFileVersion;
-    return Fmt(L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-               HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+        !VerQueryValueW(&data[0], L"\\", (void**)&fixed, &fixedSize) || fixed == NULL ||
+        fixedSize < sizeof *fixed)
+        return false;
+    field[0] = HIWORD(fixed->dwFileVersionMS);
+    field[1] = LOWORD(fixed->dwFileVersionMS);
+    field[2] = HIWORD(fixed->dwFileVersionLS);
+    field[3] = LOWORD(fixed->dwFileVersionLS);
+    return true;
+}
+
+// The machine of the PE image in the file; 0 when it is none (empty, cut
+// short, another kind of file).
+WORD FileMachine(const std::wstring& path, LONGLONG* size)
+{
+    *size = 0;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    LARGE_INTEGER length;
+    if (GetFileSizeEx(file, &length))
+        *size = length.QuadPart;
+    static unsigned char head[kevojava::kPeHeadBytes];
+    DWORD got = 0;
+    if (!ReadFile(file, head, sizeof head, &got, NULL))
+        got = 0;
+    CloseHandle(file);
+    return kevojava::PeMachine(head, got);
 }
 
 // The Authenticode verdict (0 when the signature is valid), without any
@@ -101,6 +127,89 @@ bool Unsigned(LONG state)
            state == (LONG)TRUST_E_PROVIDER_UNKNOWN;
 }
 
+// The name of whoever signed the file (the signer certificate's subject),
+// read whether or not the signature is trusted; empty when there is none.
+std::wstring SignerName(const std::wstring& path)
+{
+    HCERTSTORE store = NULL;
+    HCRYPTMSG message = NULL;
+    if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                          CERT_QUERY_FORMAT_FLAG_BINARY, 0, NULL, NULL, NULL, &store, &message, NULL))
+        return L"";
+    std::wstring name;
+    DWORD size = 0;
+    if (CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, NULL, &size) && size > 0) {
+        std::string info(size, '\0');
+        if (CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, &info[0], &size)) {
+            PCCERT_CONTEXT signer = CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                               CERT_FIND_SUBJECT_CERT, &info[0], NULL);
+            if (signer != NULL) {
+                wchar_t text[256] = L"";
+                CertGetNameStringW(signer, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, text, 256);
+                name = text;
+                CertFreeCertificateContext(signer);
+            }
+        }
+    }
+    CryptMsgClose(message);
+    CertCloseStore(store, 0);
+    return name;
+}
+
+std::wstring VersionText(const DWORD field[4])
+{
+    return Fmt(L"%lu.%lu.%lu.%lu", field[0], field[1], field[2], field[3]);
+}
+
+// One deliverable: a PE image of the tools' machine whose version is the
+// registered one (the installer registers no build number: three fields
+// are compared), with its signature as it stands. *hash: its SHA-256, empty
+// when it cannot be read.
+void CheckDeliverable(DiagReport& report, const DiagContext& context, const wchar_t* name, std::wstring* hash)
+{
+    const std::wstring path = context.installDir + name;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        report.Ng(Fmt(kNgFileMissing, name), kAdviceReinstall);
+        return;
+    }
+    DWORD error = 0;
+    *hash = FileSha256(path, &error);
+    if (hash->empty()) {
+        report.Ng(Fmt(kNgFileUnreadable, name, error), kAdviceReinstall);
+        return;
+    }
+    LONGLONG size = 0;
+    const WORD machine = FileMachine(path, &size);
+    if (machine != kevojava::ToolsMachine()) {
+        report.Ng(Fmt(machine == 0 ? kNgNotImage : kNgImageMachine, name, size, (unsigned)machine), kAdviceReinstall);
+        return;
+    }
+    DWORD version[4] = {0, 0, 0, 0};
+    if (!FileVersion(path, version)) {
+        report.Ng(Fmt(kNgNoFileVersion, name), kAdviceReinstall);
+        return;
+    }
+    if (context.installedVersionKnown && (version[0] != context.installedVersion[0] ||
+                                          version[1] != context.installedVersion[1] ||
+                                          version[2] != context.installedVersion[2])) {
+        report.Ng(Fmt(kNgFileVersion, name, VersionText(version).c_str(),
+                      VersionText(context.installedVersion).c_str()),
+                  kAdviceReinstall);
+        return;
+    }
+    const std::wstring line = Fmt(kTextFile, name, VersionText(version).c_str(), hash->c_str());
+    const LONG state = SignatureState(path);
+    const std::wstring signer = SignerName(path);
+    if (state == 0)
+        report.Ok(line + Fmt(kTextSignedBy, signer.c_str()));
+    else if (Unsigned(state))
+        report.Ok(line + kTextUnsigned);
+    else if (state == (LONG)TRUST_E_BAD_DIGEST)
+        report.Ng(Fmt(kNgSignatureBroken, name, signer.c_str()), kAdviceReinstall);
+    else
+        report.Warn(Fmt(kWarnSignature, name, signer.c_str(), (unsigned long)state), kAdviceSignature);
+}
+
 }  // namespace
 
 bool ReadInstalledVersion(DWORD field[4])
@@ -130,39 +239,28 @@ void CheckInstallation(DiagReport& report, DiagContext& context)
     if (KEVOGetServiceAPIPath("", &dir) != 0) {
         report.Ng(kNgInstallPath, kAdviceReinstall);
     } else {
-        context.installDir = FromAnsi(dir);
+        const std::wstring folder = FromAnsi(dir);
         free(dir);
-        report.Ok(Fmt(kTextInstallPath, context.installDir.c_str()));
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        // Said once here: every check of what lies in it is left out.
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            report.Ng(Fmt(kNgInstallFolder, folder.c_str()), kAdviceInstallFolder);
+        } else {
+            context.installDir = folder;
+            report.Ok(Fmt(kTextInstallPath, folder.c_str()));
+        }
     }
-    DWORD field[4] = {0, 0, 0, 0};
-    bool versionOk = ReadInstalledVersion(field);
-    if (versionOk)
-        report.Ok(Fmt(kTextVersionKey, field[0], field[1], field[2], field[3]));
+    context.installedVersionKnown = ReadInstalledVersion(context.installedVersion);
+    if (context.installedVersionKnown)
+        report.Ok(Fmt(kTextVersionKey, VersionText(context.installedVersion).c_str()));
     else
         report.Ng(kNgVersionKey, kAdviceReinstall);
     if (context.installDir.empty())
         return;
 
     std::map<std::wstring, std::wstring> hashes;
-    for (const wchar_t* name : kDeliverables) {
-        const std::wstring path = context.installDir + name;
-        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            report.Ng(Fmt(kNgFileMissing, name), kAdviceReinstall);
-            continue;
-        }
-        DWORD error = 0;
-        std::wstring hash = FileSha256(path, &error);
-        if (hash.empty()) {
-            report.Ng(Fmt(kNgFileUnreadable, name, error), kAdviceReinstall);
-            continue;
-        }
-        hashes[name] = hash;
-        LONG state = SignatureState(path);
-        std::wstring line = Fmt(kTextFile, name, FileVersion(path).c_str(), hash.c_str());
-        report.Ok(state == 0 ? line + kTextSigned : line);
-        if (state != 0 && !Unsigned(state))
-            report.Warn(Fmt(kWarnSignature, name, (unsigned long)state));
-    }
+    for (const wchar_t* name : kDeliverables)
+        CheckDeliverable(report, context, name, &hashes[name]);
     const std::wstring& own = hashes[L"KEVOServiceAPIk.dll"];
     const std::wstring& loaded = hashes[L"KEVOServiceAPI.dll"];
     if (!own.empty() && !loaded.empty()) {

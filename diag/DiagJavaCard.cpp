@@ -66,16 +66,30 @@ void CheckReaders(DiagReport& report)
             rc = SCardGetStatusChangeA(context, 0, &state, 1);
             const std::wstring wide = FromAnsi(name);
             if (rc != SCARD_S_SUCCESS)
-                report.Warn(Fmt(kWarnReaderState, wide.c_str(), (unsigned long)rc));
+                report.Warn(Fmt(kWarnReaderState, wide.c_str(), (unsigned long)rc), kAdviceReaderState);
             else if (state.dwEventState & SCARD_STATE_PRESENT)
                 report.Ok(Fmt(kTextReaderCard, wide.c_str()));
             else
-                report.Warn(Fmt(kWarnReaderEmpty, wide.c_str()));
+                report.Warn(Fmt(kWarnReaderEmpty, wide.c_str()), kAdviceReaderEmpty);
         }
     }
     if (readers != NULL)
         SCardFreeMemory(context, readers);
     SCardReleaseContext(context);
+}
+
+// Where the loader finds the provider: a full path as it stands; a bare
+// file name beside the program that loads it (the wizard, in the install
+// folder), then in the system folders and the PATH. Empty when nowhere.
+std::wstring ProviderFile(const std::wstring& image, const std::wstring& installDir)
+{
+    if (image.find_first_of(L"\\/:") != std::wstring::npos)
+        return GetFileAttributesW(image.c_str()) == INVALID_FILE_ATTRIBUTES ? L"" : image;
+    if (!installDir.empty() && GetFileAttributesW((installDir + image).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return installDir + image;
+    wchar_t found[MAX_PATH];
+    const DWORD n = SearchPathW(NULL, image.c_str(), NULL, MAX_PATH, found, NULL);
+    return n > 0 && n < MAX_PATH ? found : L"";
 }
 
 }  // namespace
@@ -107,16 +121,17 @@ void CheckJava(DiagReport& report, DiagContext& context)
     FreeLibrary(library);
 }
 
-void CheckCard(DiagReport& report, DiagContext&)
+void CheckCard(DiagReport& report, DiagContext& context)
 {
     report.Section(kSectionCard);
-    std::wstring image = RegistryText(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path");
+    const std::wstring image = RegistryText(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path");
+    const std::wstring file = image == kTextUnset ? L"" : ProviderFile(image, context.installDir);
     if (image == kTextUnset)
         report.Ng(Fmt(kNgProvider, kProviderName), kAdviceProvider);
-    else if (GetFileAttributesW(image.c_str()) == INVALID_FILE_ATTRIBUTES)
+    else if (file.empty())
         report.Ng(Fmt(kNgProviderImage, image.c_str()), kAdviceProviderImage);
     else
-        report.Ok(Fmt(kTextProvider, kProviderName, image.c_str()));
+        report.Ok(Fmt(kTextProvider, kProviderName, file.c_str()));
     CheckReaders(report);
     // The reader/writer setting tool writes both views on 64-bit Windows.
     for (const wchar_t* subkey : {L"SOFTWARE\\KEVO", L"SOFTWARE\\Wow6432Node\\KEVO"}) {

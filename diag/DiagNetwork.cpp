@@ -1,12 +1,17 @@
-// The network section: the counter's clock through the wizard's own client
-// (its settings, proxy handling and certificate checks) and the published
-// version file through the version checker's client. These are the only
-// two requests of the report.
+// The network section: a connection to the counter (or the proxy of the
+// settings file), the counter's clock through the wizard's own client (its
+// settings, proxy handling and certificate checks) and the published version
+// file through the version checker's client. Each step runs under a limit
+// of its own, so that the section ends in time whatever the network does.
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wininet.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 
+#include "DiagBounded.h"
 #include "DiagChecks.h"
 #include "DiagTexts.h"
 #include "KEVOUserCertRevokeHttp.h"
@@ -18,8 +23,85 @@ namespace {
 // Beyond this the PC's clock is reported as wrong. The request documents
 // carry the PC's time, and certificate checks fail on a clock this far off.
 const long long kClockLimitSeconds = 300;
-// A silent server ends the check after this, not after the wizard's minutes.
-const DWORD kDiagExchangeTimeoutMs = 20000;
+// The limits of the steps; together well within the 45 s a report may take.
+const DWORD kConnectLimitMs = 10000;     // name lookup and connection
+const DWORD kExchangeTimeoutMs = 10000;  // each send and each receive of the clock request
+const DWORD kClockLimitMs = 15000;       // the whole clock request
+const DWORD kVersionLimitMs = 12000;     // the whole version file request
+
+// The steps a time-out names.
+enum NetworkStep { kStepLookup, kStepConnect, kStepReply, kStepVersionFile };
+
+const wchar_t* StepName(LONG step)
+{
+    static const wchar_t* const kNames[] = {kStepNameLookup, kStepNameConnect, kStepNameReply, kStepNameVersion};
+    return kNames[step >= 0 && step <= kStepVersionFile ? step : kStepConnect];
+}
+
+// A TCP connection to host:port, closed at once: says whether the name is
+// known and the port answers.
+struct ConnectWork : BoundedWork {
+    std::string host;
+    int port = 0;
+    int lookupError = 0;   // getaddrinfo's error; 0 when the name was found
+    int connectError = 0;  // Winsock error of the last address tried; 0 when connected
+    void Run() override
+    {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+            lookupError = WSASYSNOTREADY;
+            return;
+        }
+        step = kStepLookup;
+        char service[16];
+        snprintf(service, sizeof service, "%d", port);
+        addrinfo hints;
+        ZeroMemory(&hints, sizeof hints);
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_protocol = IPPROTO_TCP;
+        addrinfo* found = NULL;
+        lookupError = getaddrinfo(host.c_str(), service, &hints, &found);
+        step = kStepConnect;
+        connectError = WSAECONNREFUSED;
+        for (addrinfo* address = lookupError == 0 ? found : NULL; address != NULL; address = address->ai_next) {
+            SOCKET s = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
+            if (s == INVALID_SOCKET)
+                continue;
+            connectError = connect(s, address->ai_addr, (int)address->ai_addrlen) == 0 ? 0 : WSAGetLastError();
+            closesocket(s);
+            if (connectError == 0)
+                break;
+        }
+        if (found != NULL)
+            freeaddrinfo(found);
+        WSACleanup();
+    }
+};
+
+struct ClockWork : BoundedWork {
+    CREVOKE_Http http;
+    CTextBuffer date;
+    int rc = 0;
+    void Run() override
+    {
+        step = kStepReply;
+        rc = http.getServerDate(&date, &http.m_SettingInfo);
+    }
+};
+
+struct VersionWork : BoundedWork {
+    SoftVerChkHttpAccess access;
+    SoftwareVersion server = {0, 0, 0, 0};
+    int rc = 0;
+    void Run() override
+    {
+        step = kStepVersionFile;
+        rc = access.setSettingInfo();
+        if (rc == 0)
+            rc = access.getServerVersion(&server);
+        access.MemoryRelease();
+    }
+};
 
 long long FileTimeSeconds(const FILETIME& time)
 {
@@ -45,57 +127,155 @@ bool ClockDifference(const char* digits, long long* seconds)
     return true;
 }
 
-bool IsTlsError(DWORD error)
+// Whether WinINet goes through a proxy of Windows' internet settings (the
+// settings file naming none): the counter's host is then not connected to
+// directly, and only the request itself can tell.
+bool SystemProxyInUse()
+{
+    DWORD size = 0;
+    InternetQueryOptionW(NULL, INTERNET_OPTION_PROXY, NULL, &size);
+    if (size == 0)
+        return false;
+    std::string buffer(size, '\0');
+    if (!InternetQueryOptionW(NULL, INTERNET_OPTION_PROXY, &buffer[0], &size))
+        return false;
+    return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType == INTERNET_OPEN_TYPE_PROXY;
+}
+
+// Where the connection goes and whose fault a failure is.
+struct Target {
+    bool proxy;
+    std::wstring host;
+    int port;
+};
+
+// What to do when the counter's address does not answer: its host or port
+// may be mistyped where it was written.
+std::wstring AddressAdvice(const DiagContext& context, const Target& target)
+{
+    if (target.proxy)
+        return kAdviceProxyConnect;
+    if (context.urlFromFile)
+        return Fmt(kAdviceUrlInFile, context.urlInFile.c_str());
+    return kAdviceConnect;
+}
+
+// The NG line of a TLS failure, with advice that fits it.
+bool ReportTls(DiagReport& report, DWORD error)
 {
     switch (error) {
-    case ERROR_INTERNET_INVALID_CA:
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-    case ERROR_INTERNET_SEC_CERT_ERRORS:
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        report.Ng(Fmt(kNgTlsName, error), kAdviceTlsName);
+        return true;
+    case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+        report.Ng(Fmt(kNgTlsUntrusted, error), kAdviceTlsUntrusted);
+        return true;
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        report.Ng(Fmt(kNgTlsDate, error), kAdviceTlsDate);
+        return true;
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
     case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+        report.Ng(Fmt(kNgTls, error), kAdviceTls);
         return true;
     }
     return false;
 }
 
-// The NG line of a clock request that did not complete.
-void ReportFailure(DiagReport& report, const CREVOKE_Http& http, int rc)
+// The NG line of a clock request that did not complete once the connection
+// itself was possible.
+void ReportFailure(DiagReport& report, const DiagContext& context, const Target& target, const CREVOKE_Http& http,
+                   int rc)
 {
-    const SettingInfo& info = http.m_SettingInfo;
     const DWORD error = http.m_lastError;
     if (rc == 700 || http.m_lastStatus == HTTP_STATUS_PROXY_AUTH_REQ)
         report.Ng(kNgProxyAuth, kAdviceProxyAuth);
-    else if (IsTlsError(error))
-        report.Ng(Fmt(kNgTls, error), kAdviceTls);
-    else if (error != 0 && info.proxy_type == 2)
-        report.Ng(Fmt(kNgProxyConnect, FromAnsi(info.proxy_host).c_str(), info.proxy_port, error),
-                  kAdviceProxyConnect);
-    else if (error != 0)
-        report.Ng(Fmt(kNgConnect, FromAnsi(info.hostname).c_str(), error), kAdviceConnect);
-    else if (http.m_lastStatus != 0)
+    else if (ReportTls(report, error))
+        return;
+    else if (error == ERROR_INTERNET_TIMEOUT)
+        report.Ng(Fmt(target.proxy ? kNgProxyTimeout : kNgCounterTimeout, kExchangeTimeoutMs / 1000,
+                      StepName(kStepReply)),
+                  target.proxy ? kAdviceProxyReply : kAdviceCounterStatus);
+    else if (error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT)
+        report.Ng(Fmt(kNgConnectRefused, target.proxy ? kTextTheProxy : kTextTheCounter, target.host.c_str(),
+                      target.port, error),
+                  AddressAdvice(context, target));
+    else if (target.proxy && http.m_lastStatus == 0)
+        report.Ng(Fmt(kNgProxyReply, target.host.c_str(), target.port, error), kAdviceProxyReply);
+    else if (http.m_lastStatus == 0)
+        report.Ng(Fmt(kNgCounterReply, error), kAdviceCounterReply);
+    else if (http.m_lastStatus != HTTP_STATUS_OK)
         report.Ng(Fmt(kNgCounterStatus, http.m_lastStatus), kAdviceCounterStatus);
     else
-        report.Ng(Fmt(kNgCounter, rc, error), kAdviceConnect);
+        report.Ng(Fmt(kNgCounterClockText, http.m_lastStatus), kAdviceCounterStatus);
+}
+
+// The connection step; false (with its NG line) when it failed.
+bool CheckConnection(DiagReport& report, DiagContext& context, const Target& target)
+{
+    ConnectWork* work = new ConnectWork;
+    const int n = WideCharToMultiByte(CP_ACP, 0, target.host.c_str(), -1, NULL, 0, NULL, NULL);
+    work->host.assign(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, target.host.c_str(), -1, &work->host[0], n, NULL, NULL);
+    work->host.resize(strlen(work->host.c_str()));
+    work->port = target.port;
+    const LONGLONG start = PerformanceNow();
+    const bool ended = RunBounded(work, kConnectLimitMs);
+    context.networkSeconds += SecondsSince(start);
+    const wchar_t* what = target.proxy ? kTextTheProxy : kTextTheCounter;
+    if (!ended) {
+        report.Ng(Fmt(kNgStepTimeout, what, target.host.c_str(), target.port, kConnectLimitMs / 1000,
+                      StepName(work->step)),
+                  AddressAdvice(context, target));
+        return false;  // work stays with its thread
+    }
+    bool ok = true;
+    if (work->lookupError != 0) {
+        report.Ng(Fmt(kNgLookup, what, target.host.c_str(), (unsigned long)work->lookupError),
+                  AddressAdvice(context, target));
+        ok = false;
+    } else if (work->connectError != 0) {
+        report.Ng(Fmt(kNgConnectRefused, what, target.host.c_str(), target.port, (unsigned long)work->connectError),
+                  AddressAdvice(context, target));
+        ok = false;
+    }
+    delete work;
+    return ok;
 }
 
 void CheckCounterClock(DiagReport& report, DiagContext& context)
 {
-    CREVOKE_Http http;
+    ClockWork* work = new ClockWork;
+    CREVOKE_Http& http = work->http;
     if (http.setSettingInfo() != 0) {
+        delete work;
         context.versionFileSkipped = kWarnVersionSkippedHost;
         return;  // the settings section has reported the URL
     }
+    const SettingInfo& info = http.m_SettingInfo;
+    Target target = {info.proxy_type == 2, FromAnsi(info.proxy_type == 2 ? info.proxy_host : info.hostname),
+                     info.proxy_type == 2 ? info.proxy_port : info.port};
+    if ((target.proxy || !SystemProxyInUse()) && !CheckConnection(report, context, target)) {
+        delete work;
+        context.versionFileSkipped = kWarnVersionSkippedHost;
+        return;
+    }
     // Nobody may be at the screen to answer a sign-in window.
     http.m_askProxySignIn = false;
-    http.m_exchangeTimeoutMs = kDiagExchangeTimeoutMs;
-    CTextBuffer date;
+    http.m_exchangeTimeoutMs = kExchangeTimeoutMs;
     const LONGLONG start = PerformanceNow();
-    int rc = http.getServerDate(&date, &http.m_SettingInfo);
+    const bool ended = RunBounded(work, kClockLimitMs);
     const double seconds = SecondsSince(start);
     context.networkSeconds += seconds;
+    if (!ended) {
+        report.Ng(Fmt(target.proxy ? kNgProxyTimeout : kNgCounterTimeout, kClockLimitMs / 1000, StepName(work->step)),
+                  target.proxy ? kAdviceProxyReply : kAdviceCounterStatus);
+        context.versionFileSkipped = kWarnVersionSkippedHost;
+        return;  // work stays with its thread
+    }
+    const int rc = work->rc;
     // The version checker's client would ask for a sign-in itself, and wait
     // minutes for a host that did not answer.
     if (rc == 700 || http.m_lastStatus == HTTP_STATUS_PROXY_AUTH_REQ)
@@ -103,43 +283,50 @@ void CheckCounterClock(DiagReport& report, DiagContext& context)
     else if (http.m_lastStatus == 0)
         context.versionFileSkipped = kWarnVersionSkippedHost;
     long long difference = 0;
-    if (rc != 0 || http.m_lastStatus != HTTP_STATUS_OK || !ClockDifference(date.GetAnsi(), &difference)) {
-        ReportFailure(report, http, rc);
-        return;
-    }
-    if (llabs(difference) > kClockLimitSeconds)
+    if (rc != 0 || http.m_lastStatus != HTTP_STATUS_OK || !ClockDifference(work->date.GetAnsi(), &difference))
+        ReportFailure(report, context, target, http, rc);
+    else if (llabs(difference) > kClockLimitSeconds)
         report.Ng(Fmt(difference > 0 ? kNgClockBehind : kNgClockAhead, (long)llabs(difference), http.m_lastStatus),
                   kAdviceClockOff);
     else
-        report.Ok(Fmt(kTextCounterClock, http.m_lastStatus, (long)difference, seconds));
+        report.Ok(Fmt(kTextCounterClock, (long)llabs(difference),
+                      difference >= 0 ? kTextCounterAhead : kTextCounterBehind, http.m_lastStatus, seconds));
+    delete work;
 }
 
 void CheckPublishedVersion(DiagReport& report, DiagContext& context)
 {
     if (context.versionFileSkipped != NULL) {
-        report.Warn(context.versionFileSkipped);
+        report.Warn(context.versionFileSkipped, kAdviceVersionSkipped);
         return;
     }
-    SoftVerChkHttpAccess access;
-    SoftwareVersion server = {0, 0, 0, 0};
+    VersionWork* work = new VersionWork;
     const LONGLONG start = PerformanceNow();
-    int rc = access.setSettingInfo();
-    if (rc == 0)
-        rc = access.getServerVersion(&server);
-    access.MemoryRelease();
+    const bool ended = RunBounded(work, kVersionLimitMs);
     context.networkSeconds += SecondsSince(start);
+    if (!ended) {
+        report.Warn(Fmt(kWarnVersionTimeout, kVersionLimitMs / 1000, StepName(work->step)), kAdviceVersionFile);
+        return;  // work stays with its thread
+    }
+    const SoftwareVersion server = work->server;
+    const int rc = work->rc;
+    delete work;
     if (rc != 0) {
-        report.Warn(Fmt(kWarnVersionFile, rc));
+        report.Warn(Fmt(kWarnVersionFile, rc), kAdviceVersionFile);
         return;
     }
-    DWORD field[4] = {0, 0, 0, 0};
-    ReadInstalledVersion(field);
-    SoftwareVersion installed = {field[0], field[1], field[2], field[3]};
-    if (IsNewerVersion(server, installed))
-        report.Warn(Fmt(kWarnVersionNewer, server.major, server.minor, server.revision, server.build, installed.major,
-                        installed.minor, installed.revision, installed.build));
+    const std::wstring published = Fmt(L"%u.%u.%u.%u", server.major, server.minor, server.revision, server.build);
+    // Compared only with a version the installation really registered.
+    const DWORD* field = context.installedVersion;
+    const SoftwareVersion installed = {field[0], field[1], field[2], field[3]};
+    if (!context.installedVersionKnown)
+        report.Ok(Fmt(kTextVersionUncompared, published.c_str()));
+    else if (IsNewerVersion(server, installed))
+        report.Warn(Fmt(kWarnVersionNewer, published.c_str(),
+                        Fmt(L"%lu.%lu.%lu.%lu", field[0], field[1], field[2], field[3]).c_str()),
+                    kAdviceVersionNewer);
     else
-        report.Ok(Fmt(kTextVersionSame, server.major, server.minor, server.revision, server.build));
+        report.Ok(Fmt(kTextVersionSame, published.c_str()));
 }
 
 }  // namespace

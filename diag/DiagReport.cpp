@@ -3,6 +3,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "DiagPrivacy.h"
 #include "DiagTexts.h"
 
 namespace {
@@ -21,21 +22,46 @@ std::wstring LineText(const DiagLine& line, bool withSection)
 
 }  // namespace
 
-void DiagReport::Add(DiagLevel level, const std::wstring& found, const std::wstring& advice)
+void DiagReport::Section(const std::wstring& title)
 {
-    DiagLine line = {level, section_, found, advice};
-    lines_.push_back(line);
+    section_ = title;
+    Changed();
 }
 
-std::wstring DiagReport::Render(const std::wstring& header, const std::wstring& footer) const
+void DiagReport::Add(DiagLevel level, const std::wstring& found, const std::wstring& advice)
+{
+    DiagLine line = {level, section_, MaskPrivate(found), MaskPrivate(advice)};
+    lines_.push_back(line);
+    Changed();
+}
+
+void DiagReport::Finish(const std::wstring& footer)
+{
+    footer_ = footer;
+    finished_ = true;
+    Changed();
+}
+
+void DiagReport::Changed()
+{
+    if (observer_ != NULL)
+        observer_->ReportChanged(*this);
+}
+
+std::wstring DiagReport::Render() const
 {
     int ng = 0, warn = 0;
     for (const DiagLine& line : lines_) {
         ng += line.level == kDiagNg;
         warn += line.level == kDiagWarn;
     }
-    std::wstring text = header + L"\r\n" + kTextSummaryTitle + L"\r\n";
-    text += (ng + warn == 0) ? std::wstring(kTextAllOk) + L"\r\n" : Fmt(kTextCounts, ng, warn) + L"\r\n";
+    std::wstring text = header_ + L"\r\n" + kTextContents + L"\r\n\r\n" + kTextSummaryTitle + L"\r\n";
+    if (!finished_)
+        text += Fmt(kTextUnfinished, section_.c_str()) + L"\r\n";
+    if (ng + warn == 0)
+        text += std::wstring(finished_ ? kTextAllOk : kTextNoneYet) + L"\r\n";
+    else
+        text += Fmt(kTextCounts, ng, warn) + L"\r\n";
     for (DiagLevel level : {kDiagNg, kDiagWarn})
         for (const DiagLine& line : lines_)
             if (line.level == level)
@@ -48,7 +74,9 @@ std::wstring DiagReport::Render(const std::wstring& header, const std::wstring& 
         }
         text += LineText(line, false);
     }
-    return text + L"\r\n" + footer + L"\r\n";
+    if (!finished_)
+        return text + L"\r\n" + Fmt(kTextRunningSection, section_.c_str()) + L"\r\n";
+    return text + L"\r\n" + footer_ + L"\r\n";
 }
 
 std::wstring Fmt(const wchar_t* format, ...)

@@ -46,16 +46,16 @@ double SecondsSince(LONGLONG start)
     return (double)(PerformanceNow() - start) / (double)frequency.QuadPart;
 }
 
-std::wstring RunDiagnostics()
+std::wstring RunDiagnostics(DiagObserver* observer)
 {
     const LONGLONG start = PerformanceNow();
     SYSTEMTIME now;
     GetLocalTime(&now);
-    DiagReport report;
+    DiagReport report(Fmt(kTextHeader, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond),
+                      observer);
     DiagContext context;
     for (DiagCheck check : kDiagSections)
         check(report, context);
-    std::wstring header =
-        Fmt(kTextHeader, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-    return report.Render(header, Fmt(kTextFooter, SecondsSince(start), context.networkSeconds));
+    report.Finish(Fmt(kTextFooter, SecondsSince(start), context.networkSeconds));
+    return report.Render();
 }

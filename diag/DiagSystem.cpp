@@ -1,8 +1,7 @@
-// The PC, the settings and the trace log sections.
+// The PC and the settings sections.
 #include <windows.h>
 
-#include <algorithm>
-#include <vector>
+#include <string>
 
 #include "DiagChecks.h"
 #include "DiagTexts.h"
@@ -57,29 +56,33 @@ void CheckPc(DiagReport& report, DiagContext&)
                   bias / 60, labs(bias % 60)));
 }
 
-void CheckSettings(DiagReport& report, DiagContext&)
+void CheckSettings(DiagReport& report, DiagContext& context)
 {
     report.Section(kSectionSettings);
     char* path = NULL;
     std::string fileUrl;
-    if (KEVOGetServiceAPIPath(KEVO_SETTINGS_FILE_NAME, &path) == 0) {
+    // Without the install folder (said once, in the installation section)
+    // there is no settings file to look for.
+    if (!context.installDir.empty() && KEVOGetServiceAPIPath(KEVO_SETTINGS_FILE_NAME, &path) == 0) {
         if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
             report.Ok(Fmt(kTextSettingsFile, FromAnsi(path).c_str()));
             char url[1024] = "";
             GetPrivateProfileStringA(KEVO_SETTINGS_SECTION, "url", "", url, sizeof url, path);
             fileUrl = url;
         } else {
-            report.Warn(Fmt(kWarnSettingsFile, FromAnsi(path).c_str()));
+            report.Warn(Fmt(kWarnSettingsFile, FromAnsi(path).c_str()), kAdviceSettingsFile);
         }
         free(path);
     }
     SettingInfo info;
     ZeroMemory(&info, sizeof info);
     if (KevoRevoke::setSettingInfo(&info) != 0) {
-        report.Ng(kNgCounterUrl, kAdviceCounterUrl);
+        report.Ng(Fmt(kNgCounterUrl, FromAnsi(fileUrl.c_str()).c_str()), kAdviceCounterUrl);
     } else {
-        bool fromFile = !fileUrl.empty() && fileUrl == info.cvsurl;
-        report.Ok(Fmt(kTextCounterUrl, FromAnsi(info.cvsurl).c_str(), fromFile ? kTextFromFile : kTextFromDefault));
+        context.urlFromFile = !fileUrl.empty() && fileUrl == info.cvsurl;
+        context.urlInFile = FromAnsi(fileUrl.c_str());
+        report.Ok(Fmt(kTextCounterUrl, FromAnsi(info.cvsurl).c_str(),
+                      context.urlFromFile ? kTextFromFile : kTextFromDefault));
         // The password is never read out of the record.
         if (info.proxy_type == 2)
             report.Ok(Fmt(kTextProxyOn, FromAnsi(info.proxy_host).c_str(), info.proxy_port,
@@ -88,42 +91,4 @@ void CheckSettings(DiagReport& report, DiagContext&)
             report.Ok(kTextProxyOff);
     }
     KEVO_CVS_Release_CVSfuncMemory(&info);
-}
-
-void CheckTraceLog(DiagReport& report, DiagContext&)
-{
-    report.Section(kSectionTrace);
-    report.Ok(Fmt(kTextTraceValues, RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE").c_str(),
-                  RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACECOMMIT").c_str()));
-    wchar_t temp[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH)
-        return;
-    // The newest logs of every program of the tool set.
-    std::vector<WIN32_FIND_DATAW> logs;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((std::wstring(temp) + L"KEVO*.log").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            logs.push_back(found);
-        while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    if (logs.empty()) {
-        report.Ok(Fmt(kTextNoTraceFile, temp));
-        return;
-    }
-    std::sort(logs.begin(), logs.end(), [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
-        return CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) > 0;
-    });
-    const size_t kShown = 5;
-    for (size_t i = 0; i < logs.size() && i < kShown; ++i) {
-        FILETIME local;
-        SYSTEMTIME when;
-        FileTimeToLocalFileTime(&logs[i].ftLastWriteTime, &local);
-        FileTimeToSystemTime(&local, &when);
-        unsigned long size = logs[i].nFileSizeHigh != 0 ? 0xFFFFFFFFUL : logs[i].nFileSizeLow;
-        report.Ok(Fmt(kTextTraceFile, (std::wstring(temp) + logs[i].cFileName).c_str(), size, when.wYear,
-                      when.wMonth, when.wDay, when.wHour, when.wMinute));
-    }
 }

@@ -1,6 +1,5 @@
 #include "KEVODiagDlg.h"
 
-#include <windows.h>
 #include <commdlg.h>
 #include <shlobj.h>
 
@@ -10,35 +9,85 @@
 #include "TraceLog.h"
 
 namespace {
-// Posted at the end of the initialisation: the checks run once the window shows.
-const UINT kRunChecks = WM_APP + 1;
+// Posted by the checks' thread: a newer rendering of the report is ready.
+const UINT kReportChanged = WM_APP + 1;
 }
 
-CKEVODiagDlg::CKEVODiagDlg() : CKevoDialog(IDD_KEVODIAG_DIALOG) {}
+CKEVODiagDlg::CKEVODiagDlg() : CKevoDialog(IDD_KEVODIAG_DIALOG), m_pending(false), m_worker(NULL)
+{
+    InitializeCriticalSection(&m_lock);
+}
+
+// Only reached once the checks' thread has ended: a running one ends with
+// the program.
+CKEVODiagDlg::~CKEVODiagDlg()
+{
+    if (m_worker != NULL)
+        CloseHandle(m_worker);
+    DeleteCriticalSection(&m_lock);
+}
+
+bool CKEVODiagDlg::ChecksRunning() const
+{
+    return m_worker != NULL && WaitForSingleObject(m_worker, 0) == WAIT_TIMEOUT;
+}
 
 BOOL CKEVODiagDlg::OnInitDialog()
 {
     SetIcons(IDI_KEVODIAG);
-    SetDlgItemTextW(m_hWnd, IDC_EDIT_REPORT, kTextRunning);
-    EnableItem(IDC_BUTTON_COPY, false);
-    EnableItem(IDC_BUTTON_SAVE, false);
-    PostMessageW(m_hWnd, kRunChecks, 0, 0);
-    return TRUE;
+    m_worker = CreateThread(NULL, 0, RunChecks, this, 0, NULL);
+    if (m_worker == NULL) {
+        TraceLog(TRACE_LEVEL_ERROR, "CreateThread:エラーが発生しました。(%lu)(%s:%d)\n", GetLastError(), TRACE_HERE);
+        SetDlgItemTextW(m_hWnd, IDC_EDIT_REPORT, Fmt(kTextNoThread, GetLastError()).c_str());
+    }
+    // The focus on Close, so that Enter and Esc end the program at once.
+    SetFocus(Item(IDCANCEL));
+    return FALSE;
+}
+
+DWORD WINAPI CKEVODiagDlg::RunChecks(void* dialog)
+{
+    RunDiagnostics(static_cast<CKEVODiagDlg*>(dialog));
+    return 0;
+}
+
+void CKEVODiagDlg::ReportChanged(const DiagReport& report)
+{
+    const std::wstring text = report.Render();
+    EnterCriticalSection(&m_lock);
+    m_latest = text;
+    const bool post = !m_pending;
+    m_pending = true;
+    LeaveCriticalSection(&m_lock);
+    if (post)
+        PostMessageW(m_hWnd, kReportChanged, 0, 0);
 }
 
 LRESULT CKEVODiagDlg::OnMessage(UINT message, WPARAM, LPARAM, bool& handled)
 {
-    if (message != kRunChecks)
+    if (message != kReportChanged)
         return 0;
     handled = true;
-    UpdateWindow(m_hWnd);
-    HCURSOR previous = SetCursor(LoadCursor(NULL, IDC_WAIT));
-    m_report = RunDiagnostics();
-    SetCursor(previous);
-    SetDlgItemTextW(m_hWnd, IDC_EDIT_REPORT, m_report.c_str());
-    EnableItem(IDC_BUTTON_COPY, true);
-    EnableItem(IDC_BUTTON_SAVE, true);
+    ShowLatest();
     return 0;
+}
+
+void CKEVODiagDlg::ShowLatest()
+{
+    EnterCriticalSection(&m_lock);
+    m_report = m_latest;
+    m_pending = false;
+    LeaveCriticalSection(&m_lock);
+    // The reader's place in the text stays where it was, and the text is
+    // drawn once, at its new place, before any other message is answered.
+    HWND edit = Item(IDC_EDIT_REPORT);
+    const int top = (int)SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(edit, WM_SETREDRAW, FALSE, 0);
+    SetWindowTextW(edit, m_report.c_str());
+    SendMessageW(edit, EM_LINESCROLL, 0, top);
+    SendMessageW(edit, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(edit, NULL, TRUE);
+    UpdateWindow(edit);
 }
 
 bool CKEVODiagDlg::OnCommand(WORD id, WORD code, HWND control)
@@ -62,7 +111,12 @@ void CKEVODiagDlg::CopyReport()
         return;
     memcpy(GlobalLock(memory), m_report.c_str(), bytes);
     GlobalUnlock(memory);
-    if (!OpenClipboard(m_hWnd)) {
+    // Another program may hold the clipboard for a moment.
+    bool open = false;
+    for (int attempt = 0; attempt < 20 && !(open = OpenClipboard(m_hWnd) != FALSE); ++attempt)
+        Sleep(25);
+    if (!open) {
+        TraceLog(TRACE_LEVEL_ERROR, "OpenClipboard:エラーが発生しました。(%lu)(%s:%d)\n", GetLastError(), TRACE_HERE);
         GlobalFree(memory);
         return;
     }

@@ -24,7 +24,8 @@ routes and handlers, and the "elsewhere" host a redirect points to).
 Listeners beyond the first four, when their certificates are given:
 +4 plain HTTP "elsewhere" (another host as far as a client can tell),
 +5 HTTPS with an expired certificate of the trusted CA, +6 HTTPS with a
-certificate of the trusted CA for another name.
+certificate of the trusted CA for another name. Always: +7 a dropping port,
+which takes no connection and answers no attempt (a firewall that drops).
 
 scripts/testbed-start and scripts/testbed-stop run it in the background;
 in the Windows build tree the CTest fixture "testbed" does (testbed/).
@@ -228,6 +229,23 @@ def make_server(port, listener, certfile=None, keyfile=None, handler_base=Handle
     return server
 
 
+def start_dropping_port(port):
+    """A listener whose accept queue is kept full and never taken from: the
+    system then drops every further connection attempt without a reply. The
+    sockets are returned so that they live as long as the server."""
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(0)
+    fillers = []
+    for _ in range(3):
+        filler = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        filler.setblocking(False)
+        filler.connect_ex(("127.0.0.1", port))
+        fillers.append(filler)
+    return [listener] + fillers
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--port-base", type=int, default=18080)
@@ -260,6 +278,7 @@ def main():
         servers.append(make_server(args.port_base + 5, "expired", args.expired_cert, args.expired_key))
     if args.wrongname_cert:
         servers.append(make_server(args.port_base + 6, "wrongname", args.wrongname_cert, args.wrongname_key))
+    dropping = start_dropping_port(args.port_base + 7)  # noqa: F841 (kept open)
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(str(os.getpid()))

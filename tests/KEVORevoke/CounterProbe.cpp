@@ -110,7 +110,7 @@ int wmain(int argc, wchar_t** argv)
         if (!SetUtf8(&xml.m_strXML, document))
             return 4;
         CTextBuffer reply;
-        int rc = http.revoke(&xml, &http.m_SettingInfo, &reply);
+        int rc = http.revoke(&xml.m_strXML, &http.m_SettingInfo, &reply);
         return WriteResult(result, Code(rc), &reply) ? 0 : 1;
     }
     if (op == L"signed" && argc >= 4) {
@@ -131,7 +131,7 @@ int wmain(int argc, wchar_t** argv)
         if (dateCode == 0) {
             makeCode = xml.MakeXML(&card, &certificate, &date);
             if (makeCode == 0)
-                revokeCode = http.revoke(&xml, &http.m_SettingInfo, &reply);
+                revokeCode = http.revoke(&xml.m_strXML, &http.m_SettingInfo, &reply);
         }
         char head[64];
         sprintf(head, "%d %d %d\n", dateCode, makeCode, revokeCode);
@@ -143,8 +143,8 @@ int wmain(int argc, wchar_t** argv)
         char head[64];
         // The last call sends a document that was never built.
         sprintf(head, "%d %d %d %d\n", http.getServerDate(NULL, &http.m_SettingInfo),
-                http.revoke(NULL, &http.m_SettingInfo, &text), http.revoke(&xml, &http.m_SettingInfo, NULL),
-                http.revoke(&xml, &http.m_SettingInfo, &text));
+                http.revoke(NULL, &http.m_SettingInfo, &text), http.revoke(&xml.m_strXML, &http.m_SettingInfo, NULL),
+                http.revoke(&xml.m_strXML, &http.m_SettingInfo, &text));
         return WriteResult(result, head, NULL) ? 0 : 1;
     }
     return 2;

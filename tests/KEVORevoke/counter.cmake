@@ -1,5 +1,5 @@
 # Tests of the online counter client and the testbed counter.
-set(KEVO_COUNTER_SRC ${CMAKE_SOURCE_DIR}/KEVORevoke)
+set(KEVO_COUNTER_SRC ${CMAKE_SOURCE_DIR}/common/counter)
 
 # Pure parts: the serialised body and the reading of the server clock.
 kevo_add_gtest(counter_wire_test

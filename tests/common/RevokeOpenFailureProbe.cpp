@@ -27,5 +27,5 @@ int main()
     if (xml.m_strXML.SetData(L"<x/>") != 1)
         return 3;
     CTextBuffer reply;
-    return http.revoke(&xml, &info, &reply) == -104 ? 0 : 1;
+    return http.revoke(&xml.m_strXML, &info, &reply) == -104 ? 0 : 1;
 }

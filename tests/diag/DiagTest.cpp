@@ -19,6 +19,9 @@ using namespace kevotest;
 namespace {
 
 const std::wstring kImage = WinePath(KEVO_IMAGE_DIR) + L"\\";
+// The wizard signed by a test signer and changed after signing; empty
+// without the signing tools.
+const std::wstring kSigned = std::string(KEVO_SIGNED_DIR).empty() ? L"" : WinePath(KEVO_SIGNED_DIR) + L"\\";
 const wchar_t* const kImageFiles[] = {L"KEVORevoke.exe", L"KEVOSoftverchk.exe", L"KEVORWSetting.exe",
                                       L"KEVODiag.exe", L"KEVOServiceAPIk.dll", L"KEVOServiceAPI.dll",
                                       L"KEVORegRead.dll"};
@@ -113,10 +116,8 @@ public:
     }
     void TearDown() override
     {
-        if (!KeyExists(HKEY_LOCAL_MACHINE, kProviderKey)) {
-            SetRaw(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path", imagePath_.type, imagePath_.bytes);
-            SetDword(HKEY_LOCAL_MACHINE, kProviderKey, L"Type", 1);
-        }
+        SetRaw(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path", imagePath_.type, imagePath_.bytes);
+        SetDword(HKEY_LOCAL_MACHINE, kProviderKey, L"Type", 1);
         RegisterJavaRuntime(WinePath(KEVO_JVMEMU_DLL));
         DeleteKeyTree(HKEY_CURRENT_USER, kStandInKey);
         DeleteKeyTree(HKEY_CURRENT_USER, kOverrideKey);
@@ -131,12 +132,24 @@ public:
         WriteIni(install_ + L"KEVOValidationInfo.ini", all);
     }
 
-    // The report /report writes (UTF-8 without its byte order mark).
-    std::string Report()
+    // The report /report writes (UTF-8 without its byte order mark). With
+    // midway, that text must show in the file while the program still runs.
+    std::string Report(const char* midway = NULL, DWORD* milliseconds = NULL)
     {
         const std::wstring file = dir_ + L"report.txt";
         DeleteFileW(file.c_str());
-        EXPECT_EQ(0, RunProgram(install_ + L"KEVODiag.exe", L"/report \"" + file + L"\"", options_, 120000));
+        const ULONGLONG start = GetTickCount64();
+        ChildProcess child;
+        EXPECT_TRUE(child.Start(install_ + L"KEVODiag.exe", L"/report \"" + file + L"\"", options_));
+        if (midway != NULL) {
+            EXPECT_TRUE(WaitUntil([&] { return child.Running() && ReadBytes(file).find(midway) != std::string::npos; },
+                                  60000)) << ReadBytes(file);
+        }
+        DWORD exitCode = 1;
+        EXPECT_TRUE(child.Wait(120000, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+        if (milliseconds != NULL)
+            *milliseconds = (DWORD)(GetTickCount64() - start);
         std::string bytes = ReadBytes(file);
         EXPECT_EQ(0u, bytes.compare(0, 3, "\xEF\xBB\xBF")) << "no byte order mark";
         return bytes.size() >= 3 ? bytes.substr(3) : bytes;
@@ -150,67 +163,157 @@ public:
 struct BrokenCase {
     const char* name;
     std::function<void(DiagTest&)> breakIt;
-    const char* ngLine;  // what the NG line says; NULL: everything OK
+    std::string first;  // what the summary's first NG (else warning) line says; empty: everything OK
+    std::vector<std::string> holds;  // further texts of the report
+    std::vector<std::string> never;  // texts it must not hold (false alarms, cascades)
+    const char* midway;              // seen in the file while the program runs
 };
+
+// A network-stalled counter: it accepts and never says a word.
+void StallCounter()
+{
+    Option("hostile", "{\"path\": \"/reception\", \"mode\": \"stall\", \"headers\": false, \"seconds\": 60}");
+}
+
+std::string WindowsUserName()
+{
+    wchar_t name[257] = L"";
+    DWORD size = 257;
+    GetUserNameW(name, &size);
+    return Utf8(name);
+}
 
 TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
 {
     const std::string proxy = "proxyType=2", proxyHost = "proxyHost=localhost";
     const std::string proxyPort = "proxyPort=" + Port(KEVO_TESTBED_PROXY_PORT);
     const std::string plainUrl = "url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/";
+    const std::string closed = Port(KEVO_TESTBED_PORT_CLOSED), https = Port(KEVO_TESTBED_HTTPS_PORT);
     const std::vector<BrokenCase> cases = {
-        {"healthy", [](DiagTest&) {}, NULL},
+        {"healthy", [](DiagTest&) {}, "", {u8"%USERNAME%"}, {}, NULL},
         {"proxy with the settings file's password",
          [&](DiagTest& t) {
              Option("proxy_user", "\"kevo\"");
              Option("proxy_pass", "\"" + kSecret + "\"");
              t.Settings({plainUrl, proxy, proxyHost, proxyPort, "proxyUser=kevo", "proxyPass=" + ToCp932(Widen(kSecret))});
          },
-         NULL},
-        {"no runtime", [](DiagTest&) { RegisterJavaRuntime(L""); }, u8"Java実行環境が登録されていません。"},
+         "", {}, {}, NULL},
+        {"no runtime", [](DiagTest&) { RegisterJavaRuntime(L""); }, u8"Java実行環境が登録されていません。", {}, {}, NULL},
         {"only a runtime of the other machine",
          [](DiagTest& t) { RegisterOtherMachineJavaRuntime(t.dir_); },
-         sizeof(void*) == 8 ? u8"Java実行環境は32ビット版（x86）だけです" : u8"Java実行環境は64ビット版（x64）だけです"},
+         sizeof(void*) == 8 ? u8"Java実行環境は32ビット版（x86）だけです" : u8"Java実行環境は64ビット版（x64）だけです", {}, {}, NULL},
         {"provider not registered", [](DiagTest&) { DeleteKeyTree(HKEY_LOCAL_MACHINE, kProviderKey); },
-         u8"ICカードのプロバイダ「KEVO Crypto Service Provider」が登録されていません。"},
+         u8"ICカードのプロバイダ「KEVO Crypto Service Provider」が登録されていません。", {}, {}, NULL},
         {"no reader", [](DiagTest&) { DeleteKeyTree(HKEY_CURRENT_USER, kStandInKey); },
-         u8"ICカードリーダライタが見つかりません（0x8010002E）。"},
-        {"counter unreachable",
-         [](DiagTest& t) { t.Settings({"url=http://localhost:" + Port(KEVO_TESTBED_PORT_CLOSED) + "/"}); },
-         u8"窓口 localhost に接続できません（エラー 12029）。"},
+         u8"ICカードリーダライタが見つかりません（0x8010002E）。", {}, {}, NULL},
         {"proxy answering 407",
          [&](DiagTest& t) {
              Option("proxy_user", "\"kevo\"");
              t.Settings({plainUrl, proxy, proxyHost, proxyPort});
          },
-         u8"プロキシが認証を求めています（状態 407）。"},
+         u8"プロキシが利用者名とパスワードを求めています（HTTP状態 407）。", {}, {}, NULL},
         {"counter's clock 10 minutes ahead",
          [](DiagTest&) { Option("counter.time", "\"" + ClockShifted(600) + "\""); },
-         u8"秒遅れています（状態 200）。"},
+         u8"秒遅れています（HTTP状態 200）。", {}, {}, NULL},
         {"deliverable missing", [](DiagTest& t) { DeleteFileW((t.install_ + L"KEVORWSetting.exe").c_str()); },
-         u8"KEVORWSetting.exe がありません。"},
+         u8"KEVORWSetting.exe がありません。", {}, {}, NULL},
+        {"deliverables damaged: empty, changed after signing (where the signing tools are)",
+         [](DiagTest& t) {
+             WriteBytes(t.install_ + L"KEVORegRead.dll", "");
+             if (kSigned.empty())
+                 return;
+             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke-changed.exe").c_str(),
+                                   (t.install_ + L"KEVORevoke.exe").c_str(), FALSE));
+             ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke.exe").c_str(),
+                                   (t.install_ + L"KEVOSoftverchk.exe").c_str(), FALSE));
+         },
+         kSigned.empty() ? u8"KEVORegRead.dll は壊れています" : u8"KEVORevoke.exe は署名（KEVO Diag Test Signer）のあとで書き換えられています。",
+         {u8"KEVORegRead.dll は壊れています（プログラムのファイルではありません。0 バイト）。",
+          kSigned.empty() ? "" : u8"、署名 有効（KEVO Diag Test Signer）"},
+         {}, NULL},
+        {"false alarms: version of the wrong type, provider by bare file name",
+         [&](DiagTest& t) {
+             SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO\\Version", L"Major", "1");
+             const std::wstring provider = (const wchar_t*)t.imagePath_.bytes.data();
+             const std::wstring bare = provider.substr(provider.find_last_of(L'\\') + 1);
+             ASSERT_TRUE(CopyFileW(provider.c_str(), (t.install_ + bare).c_str(), FALSE));
+             SetString(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path", ToCp932(bare));
+         },
+         u8"版（Version キー）が登録されていないか", {u8"NG 1 件"}, {u8"新しい版", u8"プロバイダのファイル"}, NULL},
+        {"install folder gone: said once",
+         [](DiagTest& t) {
+             SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", ToCp932(t.dir_ + L"gone"));
+         },
+         u8"がありません（このフォルダにあるはずのファイルの確認は省きました）。", {u8"NG 1 件、注意 0 件"}, {}, NULL},
+        {"url with a port typo and credentials in the settings file",
+         [&](DiagTest& t) {
+             t.Settings({"url=http://kevo:" + ToCp932(Widen(kSecret)) + "@localhost:" + closed + "/"});
+         },
+         u8"窓口 localhost:" + closed + u8" に接続できません（接続 エラー 10061）。",
+         {u8"設定ファイルの url（「http://****@localhost:" + closed + u8"/」）"}, {u8"インターネットに接続されているか"}, NULL},
+        {"proxy answering garbage",
+         [&](DiagTest& t) { t.Settings({proxy, proxyHost, "proxyPort=" + https}); },
+         u8"プロキシ localhost:" + https + u8" の応答を読み取れません", {}, {u8"窓口の応答"}, NULL},
+        {"counter that accepts and stays silent", [](DiagTest&) { StallCounter(); }, u8"手順: 応答の受信）。", {},
+         {}, u8"診断中: ネットワーク"},
+        {"port that drops every connection",
+         [](DiagTest& t) { t.Settings({"url=https://localhost:" + Port(KEVO_TESTBED_PORT_DROPPING) + "/"}); },
+         u8"秒で打ち切りました。手順: 接続）。", {u8"設定ファイルの url（"}, {}, NULL},
+        {"logs: per program, the own ones counted, a 5 GB one flagged",
+         [](DiagTest& t) {
+             for (const wchar_t* own : {L"KEVODiag20210101000001.log", L"KEVODiag20210101000002.log",
+                                        L"KEVODiag20210101000003.log"})
+                 WriteBytes(t.dir_ + own, "x");
+             HANDLE log = CreateFileW((t.dir_ + L"KEVORevoke20200101000000.log").c_str(), GENERIC_WRITE, 0, NULL,
+                                      CREATE_ALWAYS, 0, NULL);
+             LARGE_INTEGER size;
+             size.QuadPart = 5LL << 30;
+             SetFilePointerEx(log, size, NULL, FILE_BEGIN);
+             SetEndOfFile(log);
+             CloseHandle(log);
+         },
+         u8"KEVORevoke20200101000000.log が 5368709120 バイトあります。",
+         {u8"オンライン失効申請機能 ", u8"診断情報（このプログラム） 3 件"}, {u8"KEVODiag20210101000003.log"}, NULL},
     };
+    const std::string user = WindowsUserName();
     for (const BrokenCase& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
         c.breakIt(*this);
-        const std::string report = Report();
+        DWORD milliseconds = 0;
+        const std::string report = Report(c.midway, &milliseconds);
+        EXPECT_LT(milliseconds, 45000u) << report;
         const std::vector<std::string> ng = LinesStarting(report, "NG   ");
         const std::vector<std::string> warn = LinesStarting(report, u8"注意 ");
         EXPECT_EQ(std::string::npos, report.find(kSecret)) << report;
-        if (c.ngLine == NULL) {
+        EXPECT_EQ(std::string::npos, report.find("\\" + user + "\\")) << report;
+        for (const std::string& text : c.holds)
+            EXPECT_NE(std::string::npos, report.find(text)) << text << "\n" << report;
+        for (const std::string& text : c.never)
+            EXPECT_EQ(std::string::npos, report.find(text)) << text << "\n" << report;
+        if (c.first.empty()) {
             EXPECT_TRUE(ng.empty() && warn.empty()) << report;
             EXPECT_NE(std::string::npos, report.find(u8"問題は見つかりませんでした。")) << report;
             continue;
         }
-        // The summary names it first, its section again; each NG line has advice.
-        ASSERT_GE(ng.size(), 1u) << report;
-        EXPECT_NE(std::string::npos, ng[0].find(c.ngLine)) << report;
+        // The summary names it first, its section again; each line has advice.
+        const std::vector<std::string>& named = ng.empty() ? warn : ng;
+        ASSERT_GE(named.size(), 1u) << report;
+        EXPECT_NE(std::string::npos, named[0].find(c.first)) << report;
         EXPECT_EQ(0u, ng.size() % 2) << report;
-        for (const std::string& line : ng)
-            EXPECT_NE(std::string::npos, line.find(u8" → ")) << line;
+        EXPECT_EQ(0u, warn.size() % 2) << report;
+        for (const std::vector<std::string>* lines : {&ng, &warn})
+            for (const std::string& line : *lines)
+                EXPECT_NE(std::string::npos, line.find(u8" → ")) << line;
     }
+    // A report into a folder that does not exist: the reason on the standard error.
+    const std::wstring error = dir_ + L"error.txt";
+    EXPECT_EQ(1, RunProgram(L"C:\\windows\\system32\\cmd.exe",
+                            L"/c \"\"" + install_ + L"KEVODiag.exe\" /report \"" + dir_ + L"gone\\r.txt\" 2>\"" + error +
+                                L"\"\"",
+                            options_, 60000));
+    EXPECT_NE(std::string::npos, ReadBytes(error).find(ToCp932(L"に書き込めません"))) << ReadBytes(error);
 }
 
 TEST_F(DiagTest, WindowShowsWhatReportWritesAndCopiesIt)
@@ -219,10 +322,10 @@ TEST_F(DiagTest, WindowShowsWhatReportWritesAndCopiesIt)
     ASSERT_TRUE(child.Start(install_ + L"KEVODiag.exe", L"", options_));
     HWND window = WaitForEnabledWindow(child.Pid(), L"KEVO 診断情報", 30000);
     ASSERT_NE((HWND)NULL, window);
-    const int kReport = 1000, kCopy = 1001, kSave = 1002;
-    ASSERT_TRUE(WaitUntil([&] { return ItemEnabled(window, kCopy); }, 60000));
-    EXPECT_TRUE(ItemEnabled(window, kSave));
-    const std::wstring shown = ItemText(window, kReport);
+    const int kReport = 1000, kCopy = 1001;
+    std::wstring shown;
+    ASSERT_TRUE(WaitUntil([&] { return (shown = ItemText(window, kReport)).find(L"所要時間") != std::wstring::npos; },
+                          60000));
     const std::wstring picture = GetEnv(L"KEVO_DIAG_SCREENSHOT");
     if (!picture.empty()) {
         EXPECT_TRUE(SaveWindowImage(window, picture));
@@ -247,6 +350,32 @@ TEST_F(DiagTest, WindowShowsWhatReportWritesAndCopiesIt)
     ASSERT_TRUE(child.Wait(20000, &exitCode));
     EXPECT_EQ(0u, exitCode);
     EXPECT_EQ(MaskNumbers(Report()), MaskNumbers(Utf8(shown)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DiagTest, WindowAnswersAndClosesWhileTheCounterStalls)
+{
+    StallCounter();
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(install_ + L"KEVODiag.exe", L"", options_));
+    HWND window = WaitForEnabledWindow(child.Pid(), L"KEVO 診断情報", 30000);
+    ASSERT_NE((HWND)NULL, window);
+    // The sections before it are shown while the network one waits.
+    std::wstring shown;
+    ASSERT_TRUE(WaitUntil([&] { return (shown = ItemText(window, 1000)).find(L"診断中: ネットワーク") != std::wstring::npos; },
+                          30000)) << Utf8(shown);
+    EXPECT_NE(std::wstring::npos, shown.find(L"■ ICカード"));
+    DWORD_PTR result = 0;
+    EXPECT_NE(0, SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result));
+    const ULONGLONG start = GetTickCount64();
+    ClickButton(window, IDCANCEL);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(child.Wait(5000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_LT(GetTickCount64() - start, 5000u);
 }
 
 }  // namespace

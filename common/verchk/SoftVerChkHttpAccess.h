@@ -5,6 +5,8 @@
 
 #include <windows.h>
 #include <wininet.h>
+
+#include <string>
 // The class's operation keeps its name; the WinINet call is spelt out.
 #undef HttpOpenRequest
 
@@ -28,6 +30,11 @@ public:
     void MemoryRelease();
 
     SettingInfo m_SettingInfo;
+    // What the message before the proxy sign-in says; with no prompt a 407
+    // ends getServerVersion with 700 at once, without any window (for a
+    // caller with nobody at the screen).
+    std::wstring m_signInCaption;
+    std::wstring m_signInPrompt;
 
 private:
     SoftVerChkHttpAccess(const SoftVerChkHttpAccess&);

@@ -3,13 +3,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "KEVOUserCertRevokeXML.h"
 #include "KevoSettings.h"
-#include "RevokeHandles.h"
 #include "RevokeStreamData.h"
 #include "ServerDateFilter.h"
 #include "TextBuffer.h"
 #include "TraceLog.h"
+#include "TraceScope.h"
 
 namespace {
 
@@ -337,10 +336,10 @@ int CREVOKE_Http::getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo)
     return 0;
 }
 
-int CREVOKE_Http::revoke(CREVOKE_Xml* lpXmlOBJ, const SettingInfo* setInfo, CTextBuffer* lpResultData)
+int CREVOKE_Http::revoke(CTextBuffer* lpXml, const SettingInfo* setInfo, CTextBuffer* lpResultData)
 {
     TraceScope scope("CREVOKE_Http::revoke");
-    if (lpXmlOBJ == NULL || lpResultData == NULL) {
+    if (lpXml == NULL || lpResultData == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "lpXmlOBJ lpResultData:予期せぬエラーが発生しました。(%s:%d)\n", TRACE_HERE);
         return -101;
     }
@@ -350,7 +349,7 @@ int CREVOKE_Http::revoke(CREVOKE_Xml* lpXmlOBJ, const SettingInfo* setInfo, CTex
         return -101;
     }
 
-    const char* strXmlUTF8 = lpXmlOBJ->m_strXML.GetUTF8();
+    const char* strXmlUTF8 = lpXml->GetUTF8();
     if (strXmlUTF8 == NULL) {
         TraceLog(TRACE_LEVEL_ERROR, "strXmlUTF8:メモリが不足しています。(%s:%d)\n", TRACE_HERE);
         return 701;

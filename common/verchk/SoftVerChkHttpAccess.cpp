@@ -5,8 +5,6 @@
 #include "KevoSettings.h"
 #include "SettingsCore.h"
 #include "TraceLog.h"
-#include "VerchkText.h"
-#include "resource.h"
 
 namespace {
 
@@ -151,9 +149,8 @@ int SoftVerChkHttpAccess::FetchVersion(HINTERNET connection, HINTERNET* request,
     DWORD status = 0;
     bool known = QueryStatus(*request, &status);
     if (known && status == HTTP_STATUS_PROXY_AUTH_REQ) {
-        std::wstring caption = LoadVerchkText(IDS_VERCHK_CAPTION);
-        std::wstring prompt = LoadVerchkText(IDS_VERCHK_PROXY_PROMPT);
-        if (MessageBoxW(NULL, prompt.c_str(), caption.c_str(), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+        if (m_signInPrompt.empty() || MessageBoxW(NULL, m_signInPrompt.c_str(), m_signInCaption.c_str(),
+                                                  MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
             TraceLog(TRACE_LEVEL_ERROR, "バージョン確認キャンセル(%ld)\n", (long)kCancelled);
             return kCancelled;
         }

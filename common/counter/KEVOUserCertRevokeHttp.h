@@ -1,4 +1,5 @@
-// The revocation tool's client of the online counter: the server clock and
+// The revocation tool's client of the online counter (the diagnostics
+// program uses it too): the server clock and
 // the delivery of the signed revocation request, both as POST requests
 // through WinINet with the connection settings of KEVOValidationInfo.ini.
 #ifndef KEVO_USERCERTREVOKEHTTP_H
@@ -12,7 +13,6 @@
 #include "SettingInfo.h"
 
 class CTextBuffer;
-class CREVOKE_Xml;
 
 // Object names on the counter's host; the path of the configured URL plays
 // no part.
@@ -41,12 +41,12 @@ public:
     // lpDate; otherwise -101, -104, 700 or 706 with lpDate empty.
     int getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo);
 
-    // Sends the UTF-8 form of lpXmlOBJ->m_strXML and returns the HTTP status
+    // Sends the UTF-8 form of lpXml (the request document's text) and returns the HTTP status
     // of the counter's reply (its verdict), or -101, -104, 700, 701 or 707
     // when the exchange did not complete. Neither exchange follows a
     // redirect: a 3xx is the counter's answer, not another host's. lpResultData receives at most the
     // first 64 KiB of the reply body as text.
-    int revoke(CREVOKE_Xml* lpXmlOBJ, const SettingInfo* setInfo, CTextBuffer* lpResultData);
+    int revoke(CTextBuffer* lpXml, const SettingInfo* setInfo, CTextBuffer* lpResultData);
 
     SettingInfo m_SettingInfo;
 
