@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "WizardColours.h"
 #include "WizardScreens.h"
 
 namespace {
@@ -90,3 +91,35 @@ TEST(WizardScreens, ForwardButtonTransitions)
 }
 
 }  // namespace
+
+// The panels keep the specification's colours, with black text on them,
+// until a high-contrast theme is on; then the system's colours, the band
+// as the dialog's face and the fields as text boxes.
+TEST(WizardColours, SpecificationColoursUnlessHighContrast)
+{
+    const struct {
+        WizardPanel panel;
+        bool highContrast;
+        bool system;
+        int textIndex, backgroundIndex;  // COLOR_* when system
+        unsigned long backgroundRgb;     // else, with black text
+    } rows[] = {
+        {kPanelBand, false, false, 0, 0, 0xFFFFC0},
+        {kPanelField, false, false, 0, 0, 0xFFFFFF},
+        {kPanelBand, true, true, 18, 15, 0},
+        {kPanelField, true, true, 8, 5, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.panel << (row.highContrast ? " high contrast" : ""));
+        PanelColours c = WizardPanelColours(row.panel, row.highContrast);
+        EXPECT_EQ(row.system, c.text.system);
+        EXPECT_EQ(row.system, c.background.system);
+        if (row.system) {
+            EXPECT_EQ(row.textIndex, c.text.systemIndex);
+            EXPECT_EQ(row.backgroundIndex, c.background.systemIndex);
+        } else {
+            EXPECT_EQ(0x000000ul, c.text.rgb);
+            EXPECT_EQ(row.backgroundRgb, c.background.rgb);
+        }
+    }
+}

@@ -313,6 +313,7 @@ TEST(RWSettingResources, StringsIconVersionAndManifest)
     std::string text(static_cast<const char*>(LockResource(LoadResource(exe, manifest))),
                      SizeofResource(exe, manifest));
     EXPECT_NE(std::string::npos, text.find("level=\"asInvoker\""));
+    EXPECT_NE(std::string::npos, text.find(">PerMonitorV2</dpiAwareness>"));
     FreeLibrary(exe);
 }
 
