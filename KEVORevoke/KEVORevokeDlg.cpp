@@ -55,7 +55,8 @@ public:
 }  // namespace
 
 CKEVORevokeDlg::CKEVORevokeDlg(HWND parent)
-    : CKevoDialog(IDD_KEVOREVOKE_DIALOG, parent), m_nScreenNo(0), m_nRevokeResult(0), m_hIcon(NULL), m_highContrast(false)
+    : CKevoDialog(IDD_KEVOREVOKE_DIALOG, parent), m_nScreenNo(0), m_nRevokeResult(0), m_hIcon(NULL),
+      m_highContrast(false)
 {
     ZeroMemory(&binaryData, sizeof binaryData);
     ZeroMemory(m_szSendTime, sizeof m_szSendTime);

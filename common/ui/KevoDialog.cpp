@@ -12,7 +12,8 @@
 namespace kevoui {
 
 CKevoDialog::CKevoDialog(UINT templateId, HWND parent)
-    : m_hWnd(NULL), m_templateId(templateId), m_hParent(parent), m_hResources(NULL), m_iconId(0), m_ended(false), m_result(-1)
+    : m_hWnd(NULL), m_templateId(templateId), m_hParent(parent), m_hResources(NULL), m_iconId(0), m_ended(false),
+      m_result(-1)
 {
 }
 

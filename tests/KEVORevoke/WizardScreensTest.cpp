@@ -97,29 +97,20 @@ TEST(WizardScreens, ForwardButtonTransitions)
 // as the dialog's face and the fields as text boxes.
 TEST(WizardColours, SpecificationColoursUnlessHighContrast)
 {
+    // Per panel and flag: text and background as a COLOR_* index, or the
+    // fixed colour when the index is -1.
     const struct {
         WizardPanel panel;
         bool highContrast;
-        bool system;
-        int textIndex, backgroundIndex;  // COLOR_* when system
-        unsigned long backgroundRgb;     // else, with black text
-    } rows[] = {
-        {kPanelBand, false, false, 0, 0, 0xFFFFC0},
-        {kPanelField, false, false, 0, 0, 0xFFFFFF},
-        {kPanelBand, true, true, 18, 15, 0},
-        {kPanelField, true, true, 8, 5, 0},
-    };
+        int text, background;
+        unsigned long rgb;
+    } rows[] = {{kPanelBand, false, -1, -1, 0xFFFFC0}, {kPanelField, false, -1, -1, 0xFFFFFF},
+                {kPanelBand, true, 18, 15, 0}, {kPanelField, true, 8, 5, 0}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.panel << (row.highContrast ? " high contrast" : ""));
         PanelColours c = WizardPanelColours(row.panel, row.highContrast);
-        EXPECT_EQ(row.system, c.text.system);
-        EXPECT_EQ(row.system, c.background.system);
-        if (row.system) {
-            EXPECT_EQ(row.textIndex, c.text.systemIndex);
-            EXPECT_EQ(row.backgroundIndex, c.background.systemIndex);
-        } else {
-            EXPECT_EQ(0x000000ul, c.text.rgb);
-            EXPECT_EQ(row.backgroundRgb, c.background.rgb);
-        }
+        EXPECT_EQ(row.text, c.text.system ? c.text.systemIndex : -1) << row.panel << row.highContrast;
+        EXPECT_EQ(row.background, c.background.system ? c.background.systemIndex : -1) << row.panel << row.highContrast;
+        EXPECT_EQ(row.rgb, c.background.system ? 0ul : c.background.rgb) << row.panel << row.highContrast;
+        EXPECT_EQ(0ul, c.text.system ? 0ul : c.text.rgb) << row.panel << row.highContrast;
     }
 }

@@ -166,7 +166,8 @@ void CheckOrderNamesAndKeys(HWND window, const std::vector<Control>& controls, U
             result.faults.push_back(Name(c) + " has no label right before it");
         const size_t amp = c.text.find(L'&');
         const bool mnemonic = amp != std::wstring::npos && amp + 1 < c.text.size() && c.text[amp + 1] != L'&';
-        const bool isDefault = (c.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON || (HIWORD(defId) == DC_HASDEFID && LOWORD(defId) == c.id);
+        const bool isDefault = (c.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ||
+                               (HIWORD(defId) == DC_HASDEFID && LOWORD(defId) == c.id);
         if (Button(c) && !mnemonic && !isDefault && c.id != IDCANCEL)
             result.faults.push_back(Name(c) + " has neither a mnemonic nor the default or cancel role");
     }
