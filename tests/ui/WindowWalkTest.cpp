@@ -212,7 +212,8 @@ TEST_F(WindowWalkTest, ScreenThreeScaledAndInHighContrast)
         if (shot.contrast) {
             for (const wchar_t* name : {L"Window", L"ButtonFace", L"Background", L"ActiveTitle"})
                 Set(kColors, name, "0 0 0");
-            for (const wchar_t* name : {L"WindowText", L"ButtonText", L"WindowFrame", L"TitleText", L"ButtonHilight"})
+            for (const wchar_t* name :
+                 {L"WindowText", L"ButtonText", L"WindowFrame", L"TitleText", L"ButtonHilight", L"ButtonDkShadow"})
                 Set(kColors, name, "255 255 255");
         }
         Wizard(3, shot.contrast ? WinePath(KEVO_HIGH_CONTRAST_EXE) : L"", [&](int screen, HWND dialog) {
