@@ -134,7 +134,11 @@ int TextLineHeight(const RECT& r, UINT dpi)
 
 void MeasureText(const std::vector<Control>& controls, HWND focus, UINT dpi, WalkResult& result)
 {
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     for (const Control& c : controls) {
+        RECT shown;  // a control the screen cuts off is not measured
+        if (IntersectRect(&shown, &screen, &c.rect) && !EqualRect(&shown, &c.rect))
+            continue;
         // The focused control is left out for its focus rectangle.
         if (!(TextStatic(c) || Input(c) || Button(c)) || c.text.empty() || c.hwnd == focus || !IsWindowEnabled(c.hwnd))
             continue;
