@@ -138,6 +138,8 @@ protected:
     void SetUp() override
     {
         SeeRealPixels();
+        // The pointer out of the way of the windows (at the top left) and their tooltips.
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
         ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
         saved_[kDesktop + std::wstring(L"|LogPixels")] = GetValue(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
     }
