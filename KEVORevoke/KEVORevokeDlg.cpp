@@ -64,7 +64,7 @@ CKEVORevokeDlg::CKEVORevokeDlg(HWND parent)
     kevoui::CKevoApp* app = kevoui::CKevoApp::Current();
     HINSTANCE instance = (app != NULL && app->Instance() != NULL) ? app->Instance() : GetModuleHandleW(NULL);
     m_hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEVOREVOKE));
-    // The specification's white and light cyan.
+    // The wizard's own white and light cyan.
     m_whiteBrush.Reset(CreateSolidBrush((COLORREF)WizardPanelColours(kPanelField, false).background.rgb));
     m_cyanBrush.Reset(CreateSolidBrush((COLORREF)WizardPanelColours(kPanelBand, false).background.rgb));
 }

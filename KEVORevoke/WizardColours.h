@@ -1,7 +1,7 @@
-// The colours of the wizard's painted panels, chosen in one place: the
-// specification's light cyan band and white fields, with black text on
-// them whatever the text colour of the system; in a high-contrast theme the
-// system's own colours instead. No window, no Windows headers.
+// The colours of the wizard's painted panels, chosen in one place: its
+// light cyan band and white fields, with black text on them whatever the
+// text colour of the system; in a high-contrast theme the system's own
+// colours instead. No window, no Windows headers.
 #ifndef KEVO_WIZARDCOLOURS_H
 #define KEVO_WIZARDCOLOURS_H
 

@@ -92,10 +92,10 @@ TEST(WizardScreens, ForwardButtonTransitions)
 
 }  // namespace
 
-// The panels keep the specification's colours, with black text on them,
+// The panels keep the wizard's own colours, with black text on them,
 // until a high-contrast theme is on; then the system's colours, the band
 // as the dialog's face and the fields as text boxes.
-TEST(WizardColours, SpecificationColoursUnlessHighContrast)
+TEST(WizardColours, OwnColoursUnlessHighContrast)
 {
     // Per panel and flag: text and background as a COLOR_* index, or the
     // fixed colour when the index is -1.
