@@ -7,15 +7,20 @@
 
 #include "KEVORevokeRes.h"
 #include "KevoApp.h"
+#include "KevoHighContrast.h"
 #include "RevokeTexts.h"
 #include "TraceLog.h"
+#include "WizardColours.h"
 #include "WizardScreens.h"
 
 namespace {
 
 const char kFontFace[] = "ＭＳ ゴシック";
-const COLORREF kWhite = RGB(255, 255, 255);
-const COLORREF kLightCyan = RGB(192, 255, 255);
+// Font sizes in points: the title, prompt and fields as large as the
+// dialog's own 11-point text, the buttons' captions smaller.
+const int kTextPoints = 11;
+const int kButtonPoints = 9;
+const int kFieldMargin = 2;  // left margin of the fields at 96 dpi
 
 const char kSendQuestion[] =
     "本当に失効申請を送信してよろしいですか？\nこの操作は取り消しができませんのでご注意ください。";
@@ -50,7 +55,8 @@ public:
 }  // namespace
 
 CKEVORevokeDlg::CKEVORevokeDlg(HWND parent)
-    : CKevoDialog(IDD_KEVOREVOKE_DIALOG, parent), m_nScreenNo(0), m_nRevokeResult(0), m_hIcon(NULL)
+    : CKevoDialog(IDD_KEVOREVOKE_DIALOG, parent), m_nScreenNo(0), m_nRevokeResult(0), m_hIcon(NULL),
+      m_highContrast(false)
 {
     ZeroMemory(&binaryData, sizeof binaryData);
     ZeroMemory(m_szSendTime, sizeof m_szSendTime);
@@ -58,8 +64,9 @@ CKEVORevokeDlg::CKEVORevokeDlg(HWND parent)
     kevoui::CKevoApp* app = kevoui::CKevoApp::Current();
     HINSTANCE instance = (app != NULL && app->Instance() != NULL) ? app->Instance() : GetModuleHandleW(NULL);
     m_hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEVOREVOKE));
-    m_whiteBrush.Reset(CreateSolidBrush(kWhite));
-    m_cyanBrush.Reset(CreateSolidBrush(kLightCyan));
+    // The wizard's own white and light cyan.
+    m_whiteBrush.Reset(CreateSolidBrush((COLORREF)WizardPanelColours(kPanelField, false).background.rgb));
+    m_cyanBrush.Reset(CreateSolidBrush((COLORREF)WizardPanelColours(kPanelBand, false).background.rgb));
 }
 
 CKEVORevokeDlg::~CKEVORevokeDlg()
@@ -90,6 +97,7 @@ BOOL CKEVORevokeDlg::OnInitDialog()
     // absent IDOK.
     SendMessageW(m_hWnd, DM_SETDEFID, IDC_BUTTON_OK, 0);
 
+    m_highContrast = kevoui::IsHighContrast();
     setConfirmText();
     m_nScreenNo = kFirstScreen;
     doScreenChange(m_nScreenNo);
@@ -97,10 +105,9 @@ BOOL CKEVORevokeDlg::OnInitDialog()
     return TRUE;
 }
 
-HFONT CKEVORevokeDlg::MakeFont(LONG height, LONG weight)
+void CKEVORevokeDlg::AssignFont(int points, LONG weight, const int* ids, size_t count)
 {
     ZeroMemory(&m_logFont, sizeof m_logFont);
-    m_logFont.lfHeight = height;
     m_logFont.lfWeight = weight;
     m_logFont.lfCharSet = SHIFTJIS_CHARSET;
     m_logFont.lfOutPrecision = OUT_DEFAULT_PRECIS;
@@ -108,15 +115,7 @@ HFONT CKEVORevokeDlg::MakeFont(LONG height, LONG weight)
     m_logFont.lfQuality = DEFAULT_QUALITY;
     m_logFont.lfPitchAndFamily = DEFAULT_PITCH;
     lstrcpynA(m_logFont.lfFaceName, kFontFace, LF_FACESIZE);
-    return CreateFontIndirectA(&m_logFont);
-}
-
-void CKEVORevokeDlg::AssignFont(kevoui::CKevoGdiObject& holder, LONG height, LONG weight, const int* ids,
-                                size_t count)
-{
-    holder.Reset(MakeFont(height, weight));
-    for (size_t i = 0; i < count; ++i)
-        SendMessageW(Item(ids[i]), WM_SETFONT, reinterpret_cast<WPARAM>(holder.Font()), TRUE);
+    Dpi().SetFont(m_logFont, points, ids, count);
 }
 
 void CKEVORevokeDlg::setConfirmText()
@@ -124,9 +123,9 @@ void CKEVORevokeDlg::setConfirmText()
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::setConfirmText() start\n");
     static const int title[] = {IDC_STATIC_TITLE};
     static const int prompt[] = {IDC_STATIC_PROMPT};
-    AssignFont(m_titleFont, 0, FW_BOLD, title, 1);
-    AssignFont(m_promptFont, -15, FW_BOLD, prompt, 1);
-    AssignFont(m_dataFont, 15, FW_NORMAL, kDataEdits, sizeof kDataEdits / sizeof kDataEdits[0]);
+    AssignFont(kTextPoints, FW_BOLD, title, 1);
+    AssignFont(kTextPoints, FW_BOLD, prompt, 1);
+    AssignFont(kTextPoints, FW_NORMAL, kDataEdits, sizeof kDataEdits / sizeof kDataEdits[0]);
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::setConfirmText() end\n");
 }
 
@@ -134,7 +133,7 @@ void CKEVORevokeDlg::setButtonFont()
 {
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::setButtonFont() start\n");
     static const int buttons[] = {IDC_BUTTON_OK, IDC_BUTTON_CANCEL};
-    AssignFont(m_buttonFont, -12, FW_NORMAL, buttons, 2);
+    AssignFont(kButtonPoints, FW_NORMAL, buttons, 2);
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::setButtonFont() end\n");
 }
 
@@ -194,8 +193,14 @@ void CKEVORevokeDlg::FillApplicantTable()
         SetDlgItemTextA(m_hWnd, IDC_EDIT_BIRTH, rendered);
     free(rendered);
     SetDlgItemTextW(m_hWnd, IDC_EDIT_ADDRESS, m_CardOBJ.m_strAddress.m_lpData ? m_CardOBJ.m_strAddress.m_lpData : L"");
+    SetFieldMargins();
+}
+
+void CKEVORevokeDlg::SetFieldMargins()
+{
     for (size_t i = 0; i < sizeof kDataEdits / sizeof kDataEdits[0]; ++i)
-        SendMessageW(Item(kDataEdits[i]), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(2, 0));
+        SendMessageW(Item(kDataEdits[i]), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                     MAKELONG(Dpi().Scale(kFieldMargin), 0));
 }
 
 void CKEVORevokeDlg::doScreenChange(short No)
@@ -392,16 +397,33 @@ HBRUSH CKEVORevokeDlg::OnCtlColor(HDC dc, HWND control, UINT message)
     if (message != WM_CTLCOLORSTATIC)
         return brush;
     int id = GetDlgCtrlID(control);
-    if (IsOneOf(id, kCyanStatics, sizeof kCyanStatics / sizeof kCyanStatics[0])) {
-        SetBkColor(dc, kLightCyan);
-        return m_cyanBrush.Brush();
-    }
     // Read-only edits ask with the static request.
-    if (IsOneOf(id, kDataEdits, sizeof kDataEdits / sizeof kDataEdits[0])) {
-        SetBkColor(dc, kWhite);
-        return m_whiteBrush.Brush();
+    WizardPanel panel;
+    if (IsOneOf(id, kCyanStatics, sizeof kCyanStatics / sizeof kCyanStatics[0]))
+        panel = kPanelBand;
+    else if (IsOneOf(id, kDataEdits, sizeof kDataEdits / sizeof kDataEdits[0]))
+        panel = kPanelField;
+    else
+        return brush;
+    PanelColours colours = WizardPanelColours(panel, m_highContrast);
+    SetTextColor(dc, colours.text.system ? GetSysColor(colours.text.systemIndex) : (COLORREF)colours.text.rgb);
+    if (colours.background.system) {
+        SetBkColor(dc, GetSysColor(colours.background.systemIndex));
+        return GetSysColorBrush(colours.background.systemIndex);
     }
-    return brush;
+    SetBkColor(dc, (COLORREF)colours.background.rgb);
+    return panel == kPanelBand ? m_cyanBrush.Brush() : m_whiteBrush.Brush();
+}
+
+void CKEVORevokeDlg::OnDpiChanged()
+{
+    SetFieldMargins();
+}
+
+void CKEVORevokeDlg::OnSystemColoursChanged()
+{
+    m_highContrast = kevoui::IsHighContrast();
+    InvalidateRect(m_hWnd, NULL, TRUE);
 }
 
 bool CKEVORevokeDlg::OnPaint()

@@ -72,11 +72,15 @@ protected:
     bool OnSysCommand(WPARAM command, LPARAM position) override;
     bool OnPaint() override;
     HICON OnQueryDragIcon() override;
+    void OnDpiChanged() override;
+    void OnSystemColoursChanged() override;
 
 private:
     // ---- window helpers (KEVORevokeDlg.cpp) ---------------------------------
-    HFONT MakeFont(LONG height, LONG weight);  // from m_logFont, face and charset fixed
-    void AssignFont(kevoui::CKevoGdiObject& holder, LONG height, LONG weight, const int* ids, size_t count);
+    // A font of points and weight for the controls, face and charset
+    // fixed; the DPI owner keeps it at the window's DPI.
+    void AssignFont(int points, LONG weight, const int* ids, size_t count);
+    void SetFieldMargins();
     void ShowControl(int id, bool show);       // shown and enabled, or hidden and disabled
     void FocusControl(int id);
     kevoui::CKevoToolTip* ToolTip(int tip);    // by WizardTip; NULL for kTipNone
@@ -87,12 +91,9 @@ private:
     // ---- window resources (KEVORevokeDlg.cpp) -------------------------------
     HICON m_hIcon;
     LOGFONTA m_logFont;                 // work record reused for every font
-    kevoui::CKevoGdiObject m_titleFont;
-    kevoui::CKevoGdiObject m_promptFont;
-    kevoui::CKevoGdiObject m_dataFont;
-    kevoui::CKevoGdiObject m_buttonFont;
     kevoui::CKevoGdiObject m_whiteBrush;
     kevoui::CKevoGdiObject m_cyanBrush;
+    bool m_highContrast;                // system colours for the panels
     kevoui::CKevoToolTip m_ToolTip1;    // forward button, screens 1 and 2
     kevoui::CKevoToolTip m_ToolTip4;    // forward button, screen 3
     kevoui::CKevoToolTip m_ToolTip5;    // forward button, screen 4

@@ -182,6 +182,15 @@ void CKEVORWSettingDlg::ApplyControlStates(ReaderKind kind)
     EnableItem(IDC_STATIC_READER, states.readerList);
     EnableItem(IDC_COMBO_PORT, states.portList);
     EnableItem(IDC_STATIC_PORT, states.portList);
+    // Tab enters the radio group at the checked button, as in every
+    // Windows dialog; the arrows move within the group.
+    static const int radios[] = {IDC_RADIO_AUTO, IDC_RADIO_PCSC, IDC_RADIO_NMDA};
+    for (size_t i = 0; i < sizeof radios / sizeof radios[0]; ++i) {
+        HWND radio = Item(radios[i]);
+        LONG_PTR style = GetWindowLongPtrW(radio, GWL_STYLE);
+        bool checked = IsDlgButtonChecked(m_hWnd, radios[i]) == BST_CHECKED;
+        SetWindowLongPtrW(radio, GWL_STYLE, checked ? (style | WS_TABSTOP) : (style & ~(LONG_PTR)WS_TABSTOP));
+    }
 }
 
 void CKEVORWSettingDlg::SelectByText(int comboId, const std::string& text, bool insertWhenMissing)

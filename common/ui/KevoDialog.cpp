@@ -5,10 +5,15 @@
 #include "DlgInitData.h"
 #include "KevoApp.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace kevoui {
 
 CKevoDialog::CKevoDialog(UINT templateId, HWND parent)
-    : m_hWnd(NULL), m_templateId(templateId), m_hParent(parent), m_hResources(NULL), m_ended(false), m_result(-1)
+    : m_hWnd(NULL), m_templateId(templateId), m_hParent(parent), m_hResources(NULL), m_iconId(0), m_ended(false),
+      m_result(-1)
 {
 }
 
@@ -36,6 +41,7 @@ INT_PTR CKevoDialog::DoModal()
                                      reinterpret_cast<LPARAM>(this));
     if (window != NULL) {
         if (!m_ended) {
+            KeepInWorkArea(window);
             ShowWindow(window, SW_SHOW);
             SetForegroundWindow(window);
         }
@@ -81,10 +87,11 @@ void CKevoDialog::EndDialog(INT_PTR result)
 
 void CKevoDialog::SetIcons(UINT iconId)
 {
-    HICON big = (HICON)LoadImageW(m_hResources, MAKEINTRESOURCEW(iconId), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                  GetSystemMetrics(SM_CYICON), LR_SHARED);
-    HICON small = (HICON)LoadImageW(m_hResources, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    m_iconId = iconId;
+    HICON big = (HICON)LoadImageW(m_hResources, MAKEINTRESOURCEW(iconId), IMAGE_ICON, m_dpi.Metric(SM_CXICON),
+                                  m_dpi.Metric(SM_CYICON), LR_SHARED);
+    HICON small = (HICON)LoadImageW(m_hResources, MAKEINTRESOURCEW(iconId), IMAGE_ICON, m_dpi.Metric(SM_CXSMICON),
+                                    m_dpi.Metric(SM_CYSMICON), LR_SHARED);
     if (big != NULL)
         SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     if (small != NULL)
@@ -178,6 +185,7 @@ INT_PTR CALLBACK CKevoDialog::DialogProc(HWND window, UINT message, WPARAM wPara
         self = reinterpret_cast<CKevoDialog*>(lParam);
         SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
         self->m_hWnd = window;
+        self->m_dpi.Attach(window);
     } else {
         self = reinterpret_cast<CKevoDialog*>(GetWindowLongPtrW(window, DWLP_USER));
     }
@@ -215,6 +223,19 @@ INT_PTR CKevoDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         return OnPaint() ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+    case WM_DPICHANGED:
+        m_dpi.OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        if (m_iconId != 0)
+            SetIcons(m_iconId);
+        OnDpiChanged();
+        // Not handled: the dialog manager of a per-monitor program lays
+        // out the template's controls for the new DPI itself.
+        return FALSE;
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+    case WM_THEMECHANGED:
+        OnSystemColoursChanged();
+        break;
     case WM_DESTROY:
         break;
     default:

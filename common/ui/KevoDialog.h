@@ -1,11 +1,15 @@
 // Modal dialog on a dialog template, run by its own message loop so that a
 // derived dialog can pre-translate messages (tooltips), with one dialog
 // procedure that forwards to virtual handlers. No exception thrown by a
-// handler crosses the dialog procedure or the loop.
+// handler crosses the dialog procedure or the loop. Every dialog owns its
+// DPI (KevoDpi.h): its own fonts and icons follow the window's DPI, and a
+// DPI change moves it to the rectangle the system suggests.
 #ifndef KEVO_KEVODIALOG_H
 #define KEVO_KEVODIALOG_H
 
 #include <windows.h>
+
+#include "KevoDpi.h"
 
 namespace kevoui {
 
@@ -28,8 +32,10 @@ public:
     HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
     void EnableItem(int id, bool enable) { EnableWindow(Item(id), enable ? TRUE : FALSE); }
     void ShowItem(int id, bool show) { ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE); }
-    // Big and small icon of the dialog from an icon resource.
+    // Big and small icon of the dialog from an icon resource, in the sizes
+    // of the window's DPI (made again when it changes).
     void SetIcons(UINT iconId);
+    CKevoDpi& Dpi() { return m_dpi; }
 
 protected:
     // Default initialisation: applies the template's list initialisation
@@ -52,6 +58,11 @@ protected:
     virtual HICON OnQueryDragIcon();
     // Any other message; set handled and return the message's result.
     virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    // After a DPI change has remade the fonts and icons: anything else the
+    // dialog sized in pixels.
+    virtual void OnDpiChanged() {}
+    // The system colours or the high-contrast theme changed.
+    virtual void OnSystemColoursChanged() {}
     // A handler threw. The default does nothing more; the dialog stays.
     virtual void OnHandlerException() {}
 
@@ -65,6 +76,8 @@ private:
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void ApplyDialogInit();
 
+    CKevoDpi m_dpi;
+    UINT m_iconId;  // the icon SetIcons set, 0 for none
     bool m_ended;
     INT_PTR m_result;
 };

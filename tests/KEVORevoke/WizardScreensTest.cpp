@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "WizardColours.h"
 #include "WizardScreens.h"
 
 namespace {
@@ -90,3 +91,26 @@ TEST(WizardScreens, ForwardButtonTransitions)
 }
 
 }  // namespace
+
+// The panels keep the wizard's own colours, with black text on them,
+// until a high-contrast theme is on; then the system's colours, the band
+// as the dialog's face and the fields as text boxes.
+TEST(WizardColours, OwnColoursUnlessHighContrast)
+{
+    // Per panel and flag: text and background as a COLOR_* index, or the
+    // fixed colour when the index is -1.
+    const struct {
+        WizardPanel panel;
+        bool highContrast;
+        int text, background;
+        unsigned long rgb;
+    } rows[] = {{kPanelBand, false, -1, -1, 0xFFFFC0}, {kPanelField, false, -1, -1, 0xFFFFFF},
+                {kPanelBand, true, 18, 15, 0}, {kPanelField, true, 8, 5, 0}};
+    for (const auto& row : rows) {
+        PanelColours c = WizardPanelColours(row.panel, row.highContrast);
+        EXPECT_EQ(row.text, c.text.system ? c.text.systemIndex : -1) << row.panel << row.highContrast;
+        EXPECT_EQ(row.background, c.background.system ? c.background.systemIndex : -1) << row.panel << row.highContrast;
+        EXPECT_EQ(row.rgb, c.background.system ? 0ul : c.background.rgb) << row.panel << row.highContrast;
+        EXPECT_EQ(0ul, c.text.system ? 0ul : c.text.rgb) << row.panel << row.highContrast;
+    }
+}

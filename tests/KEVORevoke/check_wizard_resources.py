@@ -3,7 +3,7 @@
 checks them against the wizard as the citizen must see it: dialog 102 with
 its 25 controls (kind, position, size, style, initial text), the about box
 103, the system-menu string 101, icons 128 and 136, the manifest asking for
-common controls 6 and the version resource.
+common controls 6 and DPI awareness, and the version resource.
 
 usage: check_wizard_resources.py KEVORevoke.exe
 """
@@ -186,6 +186,8 @@ def main():
     manifest = found.get((RT_MANIFEST, 1), b"").decode("utf-8", "replace")
     expect("manifest: common controls 6", 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' in manifest, True)
     expect("manifest: asInvoker", 'level="asInvoker"' in manifest, True)
+    expect("manifest: system DPI aware", ">true</dpiAware>" in manifest, True)
+    expect("manifest: per-monitor v2", ">PerMonitorV2</dpiAwareness>" in manifest, True)
     version = found.get((RT_VERSION, 1), b"").decode("utf-16-le", "replace")
     expect("version resource names the program", "KEVORevoke.exe" in version, True)
 

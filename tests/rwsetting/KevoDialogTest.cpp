@@ -1,7 +1,9 @@
 // The dialog base class inside this process: the template's initialisation
 // data reaches the lists in order (unknown controls and messages skipped),
 // exceptions from handlers and from the pre-translation hook are stopped at
-// the dialog procedure and the loop, and EndDialog's result comes back.
+// the dialog procedure and the loop, and EndDialog's result comes back; the
+// dialog's DPI owner remakes its fonts and takes the suggested rectangle
+// when the DPI changes.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +12,10 @@
 #include <vector>
 
 #include "KevoDialog.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace {
 
@@ -63,7 +69,52 @@ protected:
     void OnOK() override { EndDialog(77); }
 };
 
+// Gives button 303 a 9-point font, then lives through a change to 192 dpi.
+class DpiDialog : public kevoui::CKevoDialog {
+public:
+    DpiDialog() : CKevoDialog(200) {}
+    LONG before = 0, after = 0;
+    int margin = 0;
+    RECT suggested = {40, 30, 640, 530}, moved = {};
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        LOGFONTA face = {};
+        static const int button[] = {303};
+        Dpi().SetFont(face, 9, button, 1);
+        before = Height();
+        PostMessageW(m_hWnd, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+        PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return TRUE;
+    }
+    void OnDpiChanged() override
+    {
+        after = Height();
+        margin = Dpi().Scale(2);
+        GetWindowRect(m_hWnd, &moved);
+    }
+    LONG Height()
+    {
+        LOGFONTA made = {};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageW(Item(303), WM_GETFONT, 0, 0)), sizeof made, &made);
+        return made.lfHeight;
+    }
+};
+
 }  // namespace
+
+TEST(KevoDialog, DpiChangeRemakesFontsAndTakesTheSuggestedRectangle)
+{
+    DpiDialog dialog;
+    EXPECT_EQ(IDOK, dialog.DoModal());
+    HDC screen = GetDC(NULL);
+    EXPECT_EQ(-MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72), dialog.before);
+    ReleaseDC(NULL, screen);
+    EXPECT_EQ(-24, dialog.after);
+    EXPECT_EQ(4, dialog.margin);
+    EXPECT_TRUE(EqualRect(&dialog.suggested, &dialog.moved));
+}
 
 TEST(KevoDialog, InitialisationDataExceptionsAndResult)
 {

@@ -313,6 +313,7 @@ TEST(RWSettingResources, StringsIconVersionAndManifest)
     std::string text(static_cast<const char*>(LockResource(LoadResource(exe, manifest))),
                      SizeofResource(exe, manifest));
     EXPECT_NE(std::string::npos, text.find("level=\"asInvoker\""));
+    EXPECT_NE(std::string::npos, text.find(">PerMonitorV2</dpiAwareness>"));
     FreeLibrary(exe);
 }
 
@@ -422,14 +423,16 @@ TEST(RWSettingResources, DialogTemplateControlsInTabOrder)
         unsigned long typeMask;  // button or combo type bits compared exactly
     } expected[] = {
         {1011, L"static", L"使用するICカードリーダライタの種類を選択して下さい。", 17, 15, 209, 8, WS_GROUP, WS_TABSTOP, 0},
-        {1018, L"button", L"ICカードリーダライタを自動検出する(&A)", 10, 33, 206, 17, WS_GROUP | BS_AUTORADIOBUTTON,
-         WS_TABSTOP, kAnyRadio},
+        // The radio group, closed by the reader list's label; the checked
+        // radio button takes the group's tab stop at run time.
+        {1018, L"button", L"ICカードリーダライタを自動検出する(&A)", 10, 33, 206, 17,
+         WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 0, kAnyRadio},
         {1007, L"button", L"PC/SC対応(&P)", 10, 68, 60, 10, BS_AUTORADIOBUTTON, WS_TABSTOP | WS_GROUP, kAnyRadio},
-        {1012, L"static", L"ICカードリーダライタ名称(&R)", 24, 82, 109, 8, 0, WS_GROUP | WS_TABSTOP, 0},
-        {1015, L"combobox", L"", 24, 93, 202, 88, CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP,
-         WS_GROUP | CBS_NOINTEGRALHEIGHT, 0x3},
         {1009, L"button", L"NMDA対応(&N)", 10, 119, 60, 10, BS_AUTORADIOBUTTON | BS_MULTILINE, WS_TABSTOP | WS_GROUP,
          kAnyRadio},
+        {1012, L"static", L"ICカードリーダライタ名称(&R)", 24, 82, 109, 8, WS_GROUP, WS_TABSTOP, 0},
+        {1015, L"combobox", L"", 24, 93, 202, 88, CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP,
+         WS_GROUP | CBS_NOINTEGRALHEIGHT, 0x3},
         {1013, L"static", L"ポート番号(&O)", 24, 133, 53, 8, WS_GROUP, WS_TABSTOP, 0},
         {1016, L"combobox", L"", 24, 144, 202, 88, CBS_DROPDOWNLIST | CBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
          CBS_SORT, 0x3},
