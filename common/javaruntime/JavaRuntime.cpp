@@ -64,6 +64,15 @@ WORD MachineOfFile(const std::wstring& path)
     return read ? PeMachine(head, got) : 0;
 }
 
+// The service library imports the VM as "jvm.dll": a module loaded under
+// another name would not satisfy that import, which the loader would then
+// resolve by searching.
+bool NamedJvmDll(const std::wstring& path)
+{
+    const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    return lstrcmpiW(name.c_str(), L"jvm.dll") == 0;
+}
+
 // Looks at one file; true when it is the tools' VM.
 bool Consider(JvmSearch& search, const std::string& origin, const std::wstring& path, const std::string& version)
 {
@@ -73,7 +82,7 @@ bool Consider(JvmSearch& search, const std::string& origin, const std::wstring& 
     candidate.origin = origin;
     candidate.path = path;
     candidate.version = version;
-    candidate.machine = MachineOfFile(path);
+    candidate.machine = NamedJvmDll(path) ? MachineOfFile(path) : 0;
     search.tried.push_back(candidate);
     if (candidate.machine != ToolsMachine())
         return false;
@@ -133,7 +142,7 @@ const char* MachineName(WORD machine)
     switch (machine) {
     case IMAGE_FILE_MACHINE_I386: return "32-bit";
     case IMAGE_FILE_MACHINE_AMD64: return "64-bit";
-    case 0: return "missing";
+    case 0: return "missing or not jvm.dll";
     default: return "other machine";
     }
 }
@@ -172,7 +181,7 @@ JvmSearch FindToolsJvm()
 std::string DescribeFailedSearch(const JvmSearch& search)
 {
     std::string text = "Software\\KEVO JvmPath, SOFTWARE\\JavaSoft";
-    if (search.noRuntimeRegistered)
+    if (search.noRuntimeRegistered && search.tried.empty())
         return text + ": no runtime registered";
     text += ":";
     for (const JvmCandidate& candidate : search.tried)
@@ -202,6 +211,13 @@ HMODULE LoadToolsJvm(DWORD* error)
                 TraceLog(TRACE_LEVEL_FLOW, "LoadToolsJvm: %s\n", ansi);
             SetDllDirectoryW(bin.c_str());
             loaded = LoadLibraryExW(search.path.c_str(), NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+            if (loaded != NULL && GetProcAddress(loaded, "JNI_CreateJavaVM") == NULL &&
+                GetProcAddress(loaded, "_JNI_CreateJavaVM@12") == NULL) {
+                // A jvm.dll without the VM's entry point is no Java VM.
+                FreeLibrary(loaded);
+                loaded = NULL;
+                SetLastError(ERROR_PROC_NOT_FOUND);
+            }
             if (loaded == NULL) {
                 *error = GetLastError();
                 SetDllDirectoryW(L"");
