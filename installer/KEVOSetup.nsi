@@ -163,6 +163,7 @@ Function .onInit
   ${EndIf}
 
   !insertmacro KEVO_ONE_AT_A_TIME
+  Call KevoRemoveStaleWorkFolders
   Call KevoRefuseNewerInstalled
   Call KevoNormaliseInstDir
   Call KevoUpgradeInPlace
@@ -399,6 +400,7 @@ Function un.onInit
     !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "uninstall: not run as administrator"
   ${EndIf}
   !insertmacro KEVO_ONE_AT_A_TIME
+  Call un.KevoRemoveStaleWorkFolders
   Call un.KevoRefuseInUse
 FunctionEnd
 

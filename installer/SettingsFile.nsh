@@ -135,15 +135,16 @@ Function KevoStageSettings
     Return
   ${EndIf}
   DetailPrint "編集された設定ファイル ${KEVO_SETTINGS} はそのまま残します。"
-  ; A url that an earlier release shipped as its default is no choice of
-  ; the citizen's: it follows the new default.
+  ; A url that an earlier release pinned in its default is no choice of the
+  ; citizen's: it follows the new default (today empty: the built-in one).
   ${IfNot} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}.default"
     Return
   ${EndIf}
   ReadINIStr $R2 "$INSTDIR\${KEVO_SETTINGS}" "ConfirmSettingInfo" "url"
   ReadINIStr $R3 "$INSTDIR\${KEVO_SETTINGS}.default" "ConfirmSettingInfo" "url"
   ReadINIStr $R4 "$INSTDIR\${KEVO_SETTINGS}.default${KEVO_STAGED}" "ConfirmSettingInfo" "url"
-  ${If} $R2 S== $R3
+  ${If} $R3 != ""
+  ${AndIf} $R2 S== $R3
   ${AndIf} $R3 S!= $R4
     Call KevoStageSettingsWithUrl
     !insertmacro KEVO_NOTE "settings: url $R2 (an earlier release's default) changed to '$R4', other edits kept"

@@ -147,6 +147,26 @@ Function KevoSwitchStaged
 FunctionEnd
 
 !macro KEVO_DISCARD_FUNCTION un
+; Removes the working folders ($PLUGINSDIR, ns*.tmp in $TEMP) that killed runs
+; of the installer or uninstaller left: they hold this marker, and no other
+; run of ours is going (the mutex). Other programs' folders are left alone.
+Function ${un}KevoRemoveStaleWorkFolders
+  InitPluginsDir
+  FindFirst $0 $1 "$TEMP\ns*.tmp"
+  ${Do}
+    ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+    ${If} "$TEMP\$1" != $PLUGINSDIR
+    ${AndIf} ${FileExists} "$TEMP\$1\KEVOSetup.run"
+      RMDir /r "$TEMP\$1"
+      !insertmacro KEVO_NOTE "removed $TEMP\$1, left by an interrupted run"
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+  FileOpen $0 "$PLUGINSDIR\KEVOSetup.run" w
+  FileClose $0
+FunctionEnd
+
 ; Deletes staged files of a run that did not get to its journal (uses $0, $1).
 Function ${un}KevoDiscardStaged
   Delete "$INSTDIR\${KEVO_JOURNAL}.part"

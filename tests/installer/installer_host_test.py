@@ -16,6 +16,7 @@ import zipfile
 
 ARGS = None
 SETTINGS = "KEVOValidationInfo.ini"
+STAGED = ".kevonew"
 
 
 def project_version():
@@ -80,12 +81,13 @@ class InstallerTest(unittest.TestCase):
     @unittest.skipUnless(shutil.which("7z"), "needs 7z (Debian package p7zip-full)")
     def test_installer_holds_the_image(self):
         subprocess.run(["7z", "x", "-y", f"-o{self.tmp}", ARGS.setup], check=True, stdout=subprocess.DEVNULL)
+        # Every file is written beside the installed one, then switched.
         payload = sorted(n for n in os.listdir(self.tmp) if n != "$PLUGINSDIR")
         names = image_names()
-        self.assertEqual(payload, sorted(names + [SETTINGS + ".default", "uninstall.exe"]))
+        self.assertEqual(payload, sorted(n + STAGED for n in names + [SETTINGS + ".default", "uninstall.exe"]))
         for name in names:
-            self.assertEqual(read(os.path.join(self.tmp, name)), read(os.path.join(ARGS.image, name)), name)
-        self.assertEqual(read(os.path.join(self.tmp, SETTINGS + ".default")),
+            self.assertEqual(read(os.path.join(self.tmp, name + STAGED)), read(os.path.join(ARGS.image, name)), name)
+        self.assertEqual(read(os.path.join(self.tmp, SETTINGS + ".default" + STAGED)),
                          read(os.path.join(ARGS.image, SETTINGS)))
         if os.path.exists(os.path.join(ARGS.image, "KEVORevoke.exe")):
             self.assertIn("KEVORevoke.exe", names)

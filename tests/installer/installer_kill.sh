@@ -112,4 +112,6 @@ for round in $(seq 1 "$(wc -w <<<"$fresh_steps")"); do
   if [ -n "$step" ]; then run_kills uninstall "$step"; else quiet_uninstall 0; fi
 done
 grep -q 'finished the switch to' "$log" || fail "no run finished a switch from its journal"
+stale=$(find "$c/users" -path '*/ns*.tmp/KEVOSetup.run' 2>/dev/null)
+[ -z "$stale" ] || fail "working folders of killed runs left: $stale"
 pass "every killed state was whole (old, new, nothing or a journalled switch) and the next run finished it"
