@@ -376,11 +376,18 @@ Function KevoOnUserAbort
   !insertmacro KEVO_LOG ${KEVO_EXIT_CANCELLED} "cancelled by the user"
 FunctionEnd
 
-; Staged files without a journal are removed; a journal stays for the next
-; run, which finishes its switch.
+; Staged files without a journal are removed, and a fresh install is taken
+; back to nothing; a journal stays for the next run, which finishes its switch.
 Function .onInstFailed
   ${IfNot} ${FileExists} "$INSTDIR\${KEVO_JOURNAL}"
     Call KevoDiscardStaged
+    ${If} $KevoEarlierInstall = 0
+      Delete "$INSTDIR\uninstall.exe"
+      RMDir "$INSTDIR"
+      ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+        DeleteRegKey HKLM "${KEVO_UNINSTALL_KEY}"
+      ${EndIf}
+    ${EndIf}
   ${EndIf}
   SetErrorLevel ${KEVO_EXIT_FAILED}
   !insertmacro KEVO_LOG ${KEVO_EXIT_FAILED} "installation failed in $INSTDIR"
