@@ -87,6 +87,13 @@ Function KevoCheckStaged
     !insertmacro KEVO_NOTE "$R0 written with $R3 bytes instead of $R1"
     Abort
   ${EndIf}
+  ; On disk before the journal says the set is complete (a power cut, not
+  ; only a killed process, must find it whole).
+  System::Call 'kernel32::CreateFileW(w "$INSTDIR\$R0${KEVO_STAGED}", i 0x40000000, i 1, p 0, i 3, i 0, p 0) p .R2'
+  ${If} $R2 <> -1
+    System::Call 'kernel32::FlushFileBuffers(p R2)'
+    System::Call 'kernel32::CloseHandle(p R2)'
+  ${EndIf}
   Pop $R3
   Pop $R2
   Pop $R1
