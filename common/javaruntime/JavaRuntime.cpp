@@ -147,6 +147,19 @@ const char* MachineName(WORD machine)
     }
 }
 
+// Loads the VM by full path, its own imports taken from its folder and the
+// program's search (which leaves out the current folder and PATH where the
+// system can, DllSearch.h). Systems without the LOAD_LIBRARY_SEARCH flags
+// refuse them; there the folder of the VM is searched first the old way.
+HMODULE LoadVmLibrary(const std::wstring& path)
+{
+    const DWORD kSearchDllLoadDirAndDefault = 0x00000100 | 0x00001000;
+    HMODULE module = LoadLibraryExW(path.c_str(), NULL, kSearchDllLoadDirAndDefault);
+    if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = LoadLibraryExW(path.c_str(), NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module;
+}
+
 }  // namespace
 
 WORD ToolsMachine()
@@ -210,7 +223,7 @@ HMODULE LoadToolsJvm(DWORD* error)
             if (WideCharToMultiByte(CP_ACP, 0, search.path.c_str(), -1, ansi, sizeof ansi, NULL, NULL) > 0)
                 TraceLog(TRACE_LEVEL_FLOW, "LoadToolsJvm: %s\n", ansi);
             SetDllDirectoryW(bin.c_str());
-            loaded = LoadLibraryExW(search.path.c_str(), NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+            loaded = LoadVmLibrary(search.path);
             if (loaded != NULL && GetProcAddress(loaded, "JNI_CreateJavaVM") == NULL &&
                 GetProcAddress(loaded, "_JNI_CreateJavaVM@12") == NULL) {
                 // A jvm.dll without the VM's entry point is no Java VM.
