@@ -71,6 +71,14 @@ class InstallerTest(unittest.TestCase):
             if name.endswith((".exe", ".dll")):
                 self.assertEqual(fixed_file_version(os.path.join(ARGS.image, name)), want, name)
 
+    def test_every_file_of_the_image_is_staged_and_probed_with_its_size(self):
+        # The list is made once the files exist: built names included.
+        with open(os.path.join(ARGS.generated, "KEVOImage.nsh"), encoding="utf-8") as f:
+            listed = dict(re.findall(r'!insertmacro \$\{action\} "([^"]+)" (\d+)', f.read()))
+        want = {n: str(os.path.getsize(os.path.join(ARGS.image, n))) for n in image_names() if n != SETTINGS}
+        self.assertEqual(listed, want)
+        self.assertIn("KEVORegRead.dll", listed)
+
     def test_version_given_to_makensis_replaces_the_generated_one(self):
         # The Wine tests build older and newer installers this way.
         out = os.path.join(self.tmp, "old.exe")
