@@ -1,11 +1,16 @@
-; Programs of the tools that are running cannot be replaced or removed, and
-; a library of the tools that another program has loaded cannot either. The
-; installer and the uninstaller look for both before they change anything.
+; Programs of the tools that are running cannot be replaced or removed, a
+; library of the tools that another program has loaded cannot either, nor a
+; guide or the settings file that a program holds open. The installer and the
+; uninstaller look for all of them, every file of the install, before they
+; change anything. The version checker showing its notice is no work in
+; progress: it is closed instead.
 ; Interactive runs ask the citizen to close them (retry/cancel); a silent
 ; run, and a cancelled one, end with exit 6 and a setup-log line naming the
 ; file, with nothing changed.
 
-Var KevoInUse ; the first program or library found in use, or ""
+Var KevoInUse ; the first file found in use, or ""
+Var KevoInUseHow ; "running" for a program, "in use" for a file held open
+Var KevoClosingChecker
 
 ; PROCESSENTRY32W: its size and where the process id lies.
 !ifdef KEVO_STUB_AMD64
@@ -14,15 +19,17 @@ Var KevoInUse ; the first program or library found in use, or ""
   !define KEVO_PROCESSENTRY_SIZE 556
 !endif
 
-; Windows refuses to open a running program's file, or a loaded library's,
-; for writing. (Wine allows it; there the process list below finds them.)
-!macro KEVO_IN_USE_PROBE name
+; Windows refuses to open a running program's file, a loaded library's, or a
+; file another program holds without sharing, for writing. (Wine allows it
+; for programs; there the process list below finds them.)
+!macro KEVO_IN_USE_PROBE name size
   ${If} $KevoInUse == ""
   ${AndIf} ${FileExists} "$INSTDIR\${name}"
     ClearErrors
     FileOpen $0 "$INSTDIR\${name}" a
     ${If} ${Errors}
       StrCpy $KevoInUse "${name}"
+      StrCpy $KevoInUseHow "in use"
     ${Else}
       FileClose $0
     ${EndIf}
@@ -31,7 +38,8 @@ Var KevoInUse ; the first program or library found in use, or ""
 
 !macro KEVO_IN_USE_FUNCTIONS un
 ; Sets $KevoInUse to the file name of a process (other than this one) whose
-; program file lies in $INSTDIR (uses $0 to $9).
+; program file lies in $INSTDIR (uses $0 to $9). With $KevoClosingChecker 1
+; it closes the version checker's processes instead and goes on.
 Function ${un}KevoFindRunningProgram
   System::Call 'kernel32::GetCurrentProcessId() i .r9'
   System::Call 'kernel32::CreateToolhelp32Snapshot(i 2, i 0) p .r1'
@@ -54,7 +62,13 @@ Function ${un}KevoFindRunningProgram
         StrCpy $7 $5 $8
         ; == ignores case, as the file system does.
         ${If} $7 == "$INSTDIR\"
-          StrCpy $KevoInUse $5 "" $8
+          StrCpy $5 $5 "" $8
+          ${If} $KevoClosingChecker = 0
+            StrCpy $KevoInUse $5
+            StrCpy $KevoInUseHow "running"
+          ${ElseIf} $5 == "KEVOSoftverchk.exe"
+            Call ${un}KevoCloseChecker
+          ${EndIf}
         ${EndIf}
       ${EndIf}
     ${EndIf}
@@ -68,14 +82,43 @@ Function ${un}KevoFindRunningProgram
   System::Call 'kernel32::CloseHandle(p r1)'
 FunctionEnd
 
+; Asks the version checker's process ($3, handle $4) to close its notice,
+; then ends it: it keeps no state, its outcome is only a trace (uses $R0, $R1).
+Function ${un}KevoCloseChecker
+  StrCpy $R0 0
+  ${Do}
+    System::Call 'user32::FindWindowExW(p 0, p R0, w "#32770", p 0) p .R0'
+    ${IfThen} $R0 = 0 ${|} ${ExitDo} ${|}
+    System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R1)'
+    ${If} $R1 = $3
+      System::Call 'user32::PostMessageW(p R0, i 0x10, p 0, p 0)'
+    ${EndIf}
+  ${Loop}
+  System::Call 'kernel32::OpenProcess(i 0x100001, i 0, i r3) p .R0'
+  ${If} $R0 <> 0
+    System::Call 'kernel32::WaitForSingleObject(p R0, i 5000) i .R1'
+    ${If} $R1 <> 0
+      System::Call 'kernel32::TerminateProcess(p R0, i 0)'
+    ${EndIf}
+    System::Call 'kernel32::WaitForSingleObject(p R0, i 5000)'
+    System::Call 'kernel32::CloseHandle(p R0)'
+    !insertmacro KEVO_NOTE "closed the version checker (process $3)"
+  ${EndIf}
+FunctionEnd
+
 Function ${un}KevoRefuseInUse
+  StrCpy $KevoClosingChecker 1
+  Call ${un}KevoFindRunningProgram
+  StrCpy $KevoClosingChecker 0
   ${Do}
     StrCpy $KevoInUse ""
     Call ${un}KevoFindRunningProgram
-    !insertmacro KEVO_FOR_EACH_PROGRAM_FILE KEVO_IN_USE_PROBE
+    !insertmacro KEVO_FOR_EACH_IMAGE_FILE KEVO_IN_USE_PROBE
+    !insertmacro KEVO_IN_USE_PROBE "${KEVO_SETTINGS}" 0
+    !insertmacro KEVO_IN_USE_PROBE "${KEVO_SETTINGS}.default" 0
     ${IfThen} $KevoInUse == "" ${|} Return ${|}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${KEVO_PRODUCT}のプログラム（$KevoInUse）が実行中です。$\n$\nプログラムを終了してから「再試行」を押してください。「キャンセル」を押すと、何も変更せずに終了します。" /SD IDCANCEL IDRETRY retry
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_IN_USE} "running: $KevoInUse"
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${KEVO_PRODUCT}のファイル（$KevoInUse）が使用中です。$\n$\nこのファイルを使っているプログラムを終了してから「再試行」を押してください。「キャンセル」を押すと、何も変更せずに終了します。" /SD IDCANCEL IDRETRY retry
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_IN_USE} "$KevoInUseHow: $KevoInUse"
     retry:
   ${Loop}
 FunctionEnd

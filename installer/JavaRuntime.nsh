@@ -15,14 +15,19 @@
 ; the wizard looks at first. The App Paths entry only lets the Run box start
 ; the wizard by name.
 
-; Pushes 1 when the file is a PE image for the tools' machine
-; (KEVO_JVM_MACHINE: i386, or x86-64 in the 64-bit test build), else 0.
+; Pushes 1 when the file is named jvm.dll (the name the service library
+; imports) and is a PE image for the tools' machine (KEVO_JVM_MACHINE: i386,
+; or x86-64 in the 64-bit test build), else 0.
 Function KevoIsToolsJvm
   Exch $R0
   Push $R1
   Push $R2
   Push $R3
   StrCpy $R3 0
+  StrCpy $R1 $R0 "" -8
+  ${If} $R1 != "\jvm.dll"
+    StrCpy $R0 "" ; no file of that name
+  ${EndIf}
   ClearErrors
   FileOpen $R1 "$R0" r
   ${IfNot} ${Errors}
@@ -119,15 +124,32 @@ Function KevoJvmOfProductKey
   ${Loop}
 FunctionEnd
 
-; Pushes 1 when the administrator named the VM with /JVM=, else 0, then
-; (on top) the path of the tools' jvm.dll, or "" when there is none. Call
-; with the tools' registry view set.
+; Pushes 1 when the administrator named the VM (with /JVM= now, or at an
+; earlier install, recorded as JvmPath), else 0, then (on top) the path of
+; the tools' jvm.dll, or "" when there is none. Call with the tools'
+; registry view set.
 Function KevoFindJvm
+  StrCpy $R9 "/JVM="
+  Call KevoGetOption
+  StrCpy $R0 $R8
   StrCpy $R8 ""
-  ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/JVM=" $R0
-  ${IfNot} ${Errors}
+  ${If} $R0 == ""
+    ; A runtime named at an earlier install stays the choice while it is there.
+    ReadRegStr $R0 HKLM "${KEVO_KEY}" "JvmPath"
+    ${If} $R0 != ""
+      Push $R0
+      Call KevoIsToolsJvm
+      Pop $R6
+      ${If} $R6 = 1
+        Push 1
+        Push $R0
+        Return
+      ${EndIf}
+      !insertmacro KEVO_NOTE "recorded JvmPath $R0 is no ${KEVO_JVM_BITS} jvm.dll: searching the Java registry"
+    ${EndIf}
+    StrCpy $R0 ""
+  ${EndIf}
+  ${If} $R0 != ""
     Push $R0
     Call KevoIsToolsJvm
     Pop $R6

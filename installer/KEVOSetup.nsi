@@ -10,7 +10,13 @@
 ;   3 no Java runtime of the tools' kind   4 a newer version is installed
 ;   5 not run as administrator   6 a program of the tools is running
 ; The uninstaller uses 0, 1, 2, 5 and 6 alike. Nothing is changed by a run
-; that ends with 3 to 6.
+; that ends with 3 to 6, nor by one refused with 2 for want of disk space or
+; for a folder that holds other files. Only one installer or uninstaller of
+; the tools runs at a time (exit 6 for the second).
+;
+; A run stopped at any point leaves each file whole and the tools working,
+; old or new, or nothing installed: see Switch.nsh for the order of work and
+; what the next run finishes.
 ;
 ; The script and its includes are UTF-8 (makensis -INPUTCHARSET UTF8).
 ;
@@ -49,6 +55,7 @@ SetDateSave off
 !endif
 !include "${KEVO_GENERATED_DIR}/KEVOVersion.nsh"
 !include "${KEVO_GENERATED_DIR}/KEVOFiles.nsh"
+!include "${KEVO_GENERATED_DIR}/KEVOImage.nsh"
 !ifndef KEVO_OUTFILE
   !define KEVO_OUTFILE "KEVOSetup-${KEVO_VERSION}.exe"
 !endif
@@ -98,6 +105,7 @@ BrandingText "${KEVO_PRODUCT} ${KEVO_VERSION}"
 !insertmacro MUI_PAGE_WELCOME
 ; An upgrade stays where the installed version is: no folder to choose.
 !define MUI_PAGE_CUSTOMFUNCTION_PRE KevoSkipDirectoryOnUpgrade
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE KevoCheckChosenFolder
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -117,12 +125,27 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${KEVO_VERSION}"
 Var JvmPath       ; the jvm.dll the wizard will load
 Var JvmChosen     ; 1 when the administrator named it with /JVM=
 Var Upgrading     ; 1 when the tools are installed already
+Var KevoAskAgain  ; 1 on the directory page: a refused folder keeps the page open
+Var KevoEarlierInstall ; 1 when $INSTDIR holds an installation, complete or interrupted
 
 !include "SetupLog.nsh"
 !include "JavaRuntime.nsh"
+!include "Switch.nsh"
 !include "SettingsFile.nsh"
 !include "InUse.nsh"
 !include "FolderAccess.nsh"
+
+; Named mutex held for the run: one installer or uninstaller at a time, so
+; that two deployments cannot each install into a folder of their own.
+!define KEVO_SETUP_MUTEX "Global\KEVOSetup"
+!macro KEVO_ONE_AT_A_TIME
+  System::Call 'kernel32::CreateMutexW(p 0, i 1, w "${KEVO_SETUP_MUTEX}") p .r1 ?e'
+  Pop $0
+  ${If} $0 = 183 ; ERROR_ALREADY_EXISTS
+    MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のインストーラかアンインストーラが、すでに実行中です。終わってからもう一度実行してください。" /SD IDOK
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_IN_USE} "another installer or uninstaller of the tools is running"
+  ${EndIf}
+!macroend
 
 ; --- checks before anything is written -------------------------------------
 
@@ -130,6 +153,7 @@ Function .onInit
   SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
   Call KevoLogOpen
+  !insertmacro KEVO_STEP_INIT
 
   UserInfo::GetAccountType
   Pop $0
@@ -138,7 +162,10 @@ Function .onInit
     !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "not run as administrator"
   ${EndIf}
 
+  !insertmacro KEVO_ONE_AT_A_TIME
+  Call KevoRemoveStaleWorkFolders
   Call KevoRefuseNewerInstalled
+  Call KevoNormaliseInstDir
   Call KevoUpgradeInPlace
   Call KevoRefuseInUse
 
@@ -149,15 +176,63 @@ Function .onInit
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}を使うには、Java実行環境（32ビット版）が必要ですが、このパソコンには見つかりませんでした。$\n$\nJava実行環境の32ビット版（「Windows x86」用）をインストールしてから、もう一度このインストーラを実行してください。64ビット版のJava実行環境だけでは動作しません。$\n$\nインストールは行われませんでした。" /SD IDOK
     !insertmacro KEVO_QUIT ${KEVO_EXIT_NO_JAVA} "no ${KEVO_JVM_BITS} Java runtime (jvm.dll) found"
   ${EndIf}
+  ${If} ${Silent}
+  ${OrIf} $Upgrading = 1
+    Call KevoRefuseOccupiedFolder
+    Call KevoRefuseLowDiskSpace
+  ${EndIf}
+FunctionEnd
+
+; The folder chosen on the directory page, checked as /D= is: the page stays
+; open for another choice.
+Function KevoCheckChosenFolder
+  Call KevoNormaliseInstDir
+  StrCpy $KevoAskAgain 1
+  Call KevoRefuseOccupiedFolder
+  Call KevoRefuseLowDiskSpace
+  StrCpy $KevoAskAgain 0
+FunctionEnd
+
+; The new files are written beside the old ones before the switch: the
+; folder's drive needs room for all of them and the uninstaller at once.
+Function KevoRefuseLowDiskSpace
+  StrCpy $0 $INSTDIR
+  ${DoUntil} ${FileExists} "$0\*"
+    ${GetParent} $0 $1
+    ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+    StrCpy $0 $1
+  ${Loop}
+  System::Call 'kernel32::GetDiskFreeSpaceExW(w "$0\", *l .r1, p 0, p 0) i .r2'
+  ${IfThen} $2 = 0 ${|} Return ${|}
+  System::Int64Op $1 / 1024
+  Pop $1
+  ; the image, the uninstaller and the journal, with room to spare
+  System::Int64Op ${KEVO_IMAGE_BYTES} / 1024
+  Pop $2
+  IntOp $2 $2 + 1024
+  System::Int64Op $1 < $2
+  Pop $3
+  ${If} $3 = 1
+    MessageBox MB_OK|MB_ICONSTOP "インストール先のドライブの空き容量が足りません（$2 KB必要です）。$\n空き容量を増やしてから、もう一度実行してください。" /SD IDOK
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "not enough free space in $0 ($1 KiB free, $2 KiB needed)"
+  ${EndIf}
 FunctionEnd
 
 ; An existing installation is upgraded where it is, whatever /D= names: a
 ; second copy would leave the first one registered and running at logon.
+; A fresh install that was interrupted is known by its uninstall entry, which
+; is written first: the next run goes on there.
 Function KevoUpgradeInPlace
   StrCpy $Upgrading 0
+  StrCpy $KevoEarlierInstall 0
   ReadRegStr $0 HKLM "${KEVO_KEY}" "InstallPath"
   ${If} $0 != ""
     StrCpy $Upgrading 1
+  ${Else}
+    ReadRegStr $0 HKLM "${KEVO_UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} $0 != ""
+    StrCpy $KevoEarlierInstall 1
     ${If} $0 != $INSTDIR
       !insertmacro KEVO_NOTE "upgrade in place: $0 (not $INSTDIR)"
       StrCpy $INSTDIR $0
@@ -202,21 +277,42 @@ FunctionEnd
 
 Section "${KEVO_PRODUCT}" SecMain
   SectionIn RO
+  ; A file that cannot be written fails the installation (exit 2).
+  AllowSkipFiles off
+  SetOverwrite on
   SetOutPath "$INSTDIR"
   Call KevoRestrictFolderAccess
-  SetOverwrite on
-  ; A file that cannot be written fails the installation (exit 2) instead of
-  ; leaving the old file in place under a new version number.
-  AllowSkipFiles off
-  !insertmacro KEVO_INSTALL_FILES
-  Call KevoInstallSettings
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  Call KevoFinishInterruptedRun
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+  ${AndIf} $KevoEarlierInstall = 1
+    ; kept until the new one replaces it in the switch
+  ${Else}
+    ; A fresh install registers its uninstaller before any other file, so
+    ; that whatever an interrupted run leaves can be removed.
+    Call KevoStageUninstaller
+    System::Call 'kernel32::MoveFileExW(w "$INSTDIR\uninstall.exe${KEVO_STAGED}", w "$INSTDIR\uninstall.exe", i ${KEVO_MOVE_REPLACE}) i .r0'
+    ${If} $0 = 0
+      !insertmacro KEVO_NOTE "uninstall.exe could not be put in place"
+      Abort
+    ${EndIf}
+    Call KevoWriteUninstallEntry
+  ${EndIf}
+  !insertmacro KEVO_STEP
+
+  !insertmacro KEVO_FOR_EACH_IMAGE_FILE KEVO_STAGE_FILE
+  Call KevoStageSettings
+  Call KevoStageUninstaller
+  !insertmacro KEVO_STEP
+  Call KevoWriteJournal
+  !insertmacro KEVO_STEP
+  Call KevoSwitchStaged
+  ${If} $KevoSwitchFailed != ""
+    ; The journal stays: the next run finishes the switch.
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "$KevoSwitchFailed could not be replaced; the next run finishes the installation"
+  ${EndIf}
 
   ; REG_SZ: the registry reader library refuses REG_EXPAND_SZ.
   WriteRegStr HKLM "${KEVO_KEY}" "InstallPath" "$INSTDIR"
-  WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Major" ${KEVO_VERSION_MAJOR}
-  WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Minor" ${KEVO_VERSION_MINOR}
-  WriteRegDWORD HKLM "${KEVO_KEY}\Version" "Revision" ${KEVO_VERSION_REVISION}
   ; A runtime that no Java installer registered is found by the wizard
   ; through this value; a registered one through the Java registry, so that
   ; a Java update needs no reinstall.
@@ -225,11 +321,12 @@ Section "${KEVO_PRODUCT}" SecMain
   ${Else}
     DeleteRegValue HKLM "${KEVO_KEY}" "JvmPath"
   ${EndIf}
+  !insertmacro KEVO_STEP
 
-  ; The version checker shows nothing unless a newer release exists; the
-  ; machine-wide Run key starts it for every user at logon.
+  ; Entry points only once the files they name are in place. The version
+  ; checker shows nothing unless a newer release exists; the machine-wide
+  ; Run key starts it for every user at logon.
   WriteRegStr HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}" '"$INSTDIR\KEVOSoftverchk.exe"'
-
   CreateDirectory "${KEVO_MENU_DIR}"
 !ifdef KEVO_HAS_REVOKE
   ; The Run box starts the wizard by name. The 64-bit shell reads the 64-bit
@@ -244,29 +341,54 @@ Section "${KEVO_PRODUCT}" SecMain
 !ifdef KEVO_HAS_DIAG
   CreateShortCut "${KEVO_MENU_DIR}\診断情報.lnk" "$INSTDIR\KEVODiag.exe" "" "$INSTDIR\KEVODiag.exe" 0
 !endif
+  !insertmacro KEVO_STEP
 
+  Call KevoWriteUninstallEntry
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "EstimatedSize" $0
+  ; The version of the files now on disk, last.
+  Push "${KEVO_VERSION}"
+  Push ${KEVO_VERSION_MAJOR}
+  Push ${KEVO_VERSION_MINOR}
+  Push ${KEVO_VERSION_REVISION}
+  Call KevoWriteVersion
+  !insertmacro KEVO_STEP
+  Delete "$INSTDIR\${KEVO_JOURNAL}"
+
+  !insertmacro KEVO_STEP_TOTAL
+  !insertmacro KEVO_LOG ${KEVO_EXIT_OK} "installed in $INSTDIR, jvm=$JvmPath"
+SectionEnd
+
+; Programs and Features: everything but the version, which follows the files.
+Function KevoWriteUninstallEntry
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "${KEVO_PRODUCT}"
-  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayVersion" "${KEVO_VERSION}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "Publisher" "${KEVO_PUBLISHER}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayIcon" "${KEVO_DISPLAY_ICON}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "VersionMajor" ${KEVO_VERSION_MAJOR}
-  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "VersionMinor" ${KEVO_VERSION_MINOR}
+  ; Runs in place and waits, so that the caller gets the real result.
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "EstimatedSize" $0
-
-  !insertmacro KEVO_LOG ${KEVO_EXIT_OK} "installed in $INSTDIR, jvm=$JvmPath"
-SectionEnd
+FunctionEnd
 
 Function KevoOnUserAbort
   !insertmacro KEVO_LOG ${KEVO_EXIT_CANCELLED} "cancelled by the user"
 FunctionEnd
 
+; Staged files without a journal are removed, and a fresh install is taken
+; back to nothing; a journal stays for the next run, which finishes its switch.
 Function .onInstFailed
+  ${IfNot} ${FileExists} "$INSTDIR\${KEVO_JOURNAL}"
+    Call KevoDiscardStaged
+    ${If} $KevoEarlierInstall = 0
+      Delete "$INSTDIR\uninstall.exe"
+      RMDir "$INSTDIR"
+      ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+        DeleteRegKey HKLM "${KEVO_UNINSTALL_KEY}"
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
   SetErrorLevel ${KEVO_EXIT_FAILED}
   !insertmacro KEVO_LOG ${KEVO_EXIT_FAILED} "installation failed in $INSTDIR"
 FunctionEnd
@@ -277,42 +399,69 @@ Function un.onInit
   SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
   Call un.KevoLogOpen
+  !insertmacro KEVO_STEP_INIT
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "Admin"
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のアンインストールには、管理者の権限が必要です。$\n管理者としてもう一度実行してください。" /SD IDOK
     !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "uninstall: not run as administrator"
   ${EndIf}
+  !insertmacro KEVO_ONE_AT_A_TIME
+  Call un.KevoRemoveStaleWorkFolders
   Call un.KevoRefuseInUse
 FunctionEnd
 
-; Removes what the installer wrote; the users' own settings under HKCU
-; (trace switches, reader choice) stay.
-Section "Uninstall"
-  ; Delete sets the error flag only for a file that exists and stays.
-  ClearErrors
-  !insertmacro KEVO_DELETE_FILES
-  ${If} ${Errors}
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "uninstall failed: files left in $INSTDIR"
-  ${EndIf}
-  Delete "$INSTDIR\${KEVO_SETTINGS}"
-  Delete "$INSTDIR\${KEVO_SETTINGS}.default"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
+!macro KEVO_REMOVE_FILE name size
+  Delete "$INSTDIR\${name}"
+  !insertmacro KEVO_STEP
+!macroend
 
+; Removes what the installer wrote; the users' own settings under HKCU
+; (trace switches, reader choice) stay. Entry points go first, so that none
+; names a missing file; the uninstall entry goes last, so that whatever an
+; interrupted run leaves can still be removed.
+Section "Uninstall"
+  DeleteRegValue HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}"
+  !insertmacro KEVO_APP_PATHS_DELETE
   Delete "${KEVO_MENU_DIR}\KEVO オンライン失効申請.lnk"
   Delete "${KEVO_MENU_DIR}\ICカードリーダライタ設定.lnk"
   Delete "${KEVO_MENU_DIR}\利用の手引き.lnk"
   Delete "${KEVO_MENU_DIR}\診断情報.lnk"
   RMDir "${KEVO_MENU_DIR}"
-
-  DeleteRegValue HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}"
-  !insertmacro KEVO_APP_PATHS_DELETE
+  !insertmacro KEVO_STEP
   DeleteRegKey HKLM "${KEVO_KEY}\Version"
   DeleteRegValue HKLM "${KEVO_KEY}" "InstallPath"
   DeleteRegValue HKLM "${KEVO_KEY}" "JvmPath"
   DeleteRegKey /ifempty HKLM "${KEVO_KEY}"
+  !insertmacro KEVO_STEP
+
+  ; An interrupted install's staged files and journal go with the rest.
+  Call un.KevoDiscardStaged
+  Delete "$INSTDIR\${KEVO_JOURNAL}"
+  ; Delete sets the error flag only for a file that exists and stays.
+  ClearErrors
+  !insertmacro KEVO_FOR_EACH_IMAGE_FILE KEVO_REMOVE_FILE
+  Delete "$INSTDIR\${KEVO_SETTINGS}"
+  Delete "$INSTDIR\${KEVO_SETTINGS}.default"
+  ${If} ${Errors}
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "uninstall failed: files left in $INSTDIR"
+  ${EndIf}
+  Delete "$INSTDIR\uninstall.exe"
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    ; Running in place (_?=, as the quiet uninstall runs): Windows lets a
+    ; running program be moved away, not deleted. Where even that fails
+    ; (Wine), it is removed at the next restart, the last trace of the tools.
+    System::Call 'kernel32::GetTickCount() i .r0'
+    Rename "$INSTDIR\uninstall.exe" "$TEMP\KEVOUninstall-$0.exe"
+    Delete /REBOOTOK "$TEMP\KEVOUninstall-$0.exe"
+    ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+      Delete /REBOOTOK "$INSTDIR\uninstall.exe"
+      !insertmacro KEVO_NOTE "uninstall.exe is removed at the next restart"
+    ${EndIf}
+  ${EndIf}
+  RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey HKLM "${KEVO_UNINSTALL_KEY}"
 
+  !insertmacro KEVO_STEP_TOTAL
   !insertmacro KEVO_LOG ${KEVO_EXIT_OK} "uninstalled from $INSTDIR"
 SectionEnd

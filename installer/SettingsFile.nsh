@@ -3,7 +3,10 @@
 ; it shipped beside it as KEVOValidationInfo.ini.default; the next install
 ; replaces the settings file only when it is absent or still equal to that
 ; default, so edited settings survive an upgrade and unedited ones follow a
-; changed default.
+; changed default. An empty or unreadable settings file (cut by a failure
+; while it was written, or damaged) holds no edit: it gets the default too.
+; The settings file is never written in place: what it becomes is staged
+; like every other file (Switch.nsh).
 
 ; Pushes 1 when the two files (paths on the stack, second on top) exist and
 ; hold the same bytes, else 0.
@@ -54,19 +57,96 @@ Function KevoFilesEqual
   Pop $R1
 FunctionEnd
 
-Function KevoInstallSettings
-  StrCpy $0 1 ; 1: write the shipped default as the settings file
-  ${If} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}"
+; Pushes 1 when the file can be read and holds something other than blanks
+; (spaces, tabs, line ends, zero bytes), else 0.
+Function KevoFileHoldsText
+  Exch $R0
+  Push $R1
+  Push $R2
+  StrCpy $R2 0
+  ClearErrors
+  FileOpen $R1 "$R0" r
+  ${IfNot} ${Errors}
+    ${Do}
+      ClearErrors
+      FileReadByte $R1 $R0
+      ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+      ${If} $R0 <> 0
+      ${AndIf} $R0 <> 32
+      ${AndIf} $R0 <> 9
+      ${AndIf} $R0 <> 10
+      ${AndIf} $R0 <> 13
+        StrCpy $R2 1
+        ${ExitDo}
+      ${EndIf}
+    ${Loop}
+    FileClose $R1
+  ${EndIf}
+  StrCpy $R0 $R2
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
+; Copies the settings file to its staged name with the url of the
+; [ConfirmSettingInfo] section set to $R4; every other line as it was.
+Function KevoStageSettingsWithUrl
+  FileOpen $R5 "$INSTDIR\${KEVO_SETTINGS}" r
+  FileOpen $R6 "$INSTDIR\${KEVO_SETTINGS}${KEVO_STAGED}" w
+  StrCpy $R7 "" ; the section of the line
+  ${Do}
+    ClearErrors
+    FileRead $R5 $R8
+    ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+    StrCpy $R9 $R8 1
+    ${If} $R9 == "["
+      StrCpy $R7 $R8 20
+    ${ElseIf} $R7 S== "[ConfirmSettingInfo]"
+      StrCpy $R9 $R8 4
+      ${If} $R9 == "url="
+        StrCpy $R8 "url=$R4$\r$\n"
+      ${EndIf}
+    ${EndIf}
+    FileWrite $R6 $R8
+  ${Loop}
+  FileClose $R5
+  FileClose $R6
+FunctionEnd
+
+; Stages the settings file and its shipped default.
+Function KevoStageSettings
+  File "/oname=${KEVO_SETTINGS}.default${KEVO_STAGED}" "${KEVO_SETTINGS_FILE}"
+  Push "$INSTDIR\${KEVO_SETTINGS}"
+  Call KevoFileHoldsText
+  Pop $0
+  ${If} $0 = 0
+  ${AndIf} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}"
+    !insertmacro KEVO_NOTE "settings file empty or unreadable: replaced by the default"
+  ${EndIf}
+  ${If} $0 = 1
     Push "$INSTDIR\${KEVO_SETTINGS}"
     Push "$INSTDIR\${KEVO_SETTINGS}.default"
     Call KevoFilesEqual
-    Pop $0
+    Pop $1
+    ${IfThen} $1 = 1 ${|} StrCpy $0 0 ${|}
   ${EndIf}
-  SetOutPath "$INSTDIR"
-  ${If} $0 = 1
-    File "/oname=${KEVO_SETTINGS}" "${KEVO_SETTINGS_FILE}"
-  ${Else}
-    DetailPrint "編集された設定ファイル ${KEVO_SETTINGS} はそのまま残します。"
+  ${If} $0 = 0
+    File "/oname=${KEVO_SETTINGS}${KEVO_STAGED}" "${KEVO_SETTINGS_FILE}"
+    Return
   ${EndIf}
-  File "/oname=${KEVO_SETTINGS}.default" "${KEVO_SETTINGS_FILE}"
+  DetailPrint "編集された設定ファイル ${KEVO_SETTINGS} はそのまま残します。"
+  ; A url that an earlier release pinned in its default is no choice of the
+  ; citizen's: it follows the new default (today empty: the built-in one).
+  ${IfNot} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}.default"
+    Return
+  ${EndIf}
+  ReadINIStr $R2 "$INSTDIR\${KEVO_SETTINGS}" "ConfirmSettingInfo" "url"
+  ReadINIStr $R3 "$INSTDIR\${KEVO_SETTINGS}.default" "ConfirmSettingInfo" "url"
+  ReadINIStr $R4 "$INSTDIR\${KEVO_SETTINGS}.default${KEVO_STAGED}" "ConfirmSettingInfo" "url"
+  ${If} $R3 != ""
+  ${AndIf} $R2 S== $R3
+  ${AndIf} $R3 S!= $R4
+    Call KevoStageSettingsWithUrl
+    !insertmacro KEVO_NOTE "settings: url $R2 (an earlier release's default) changed to '$R4', other edits kept"
+  ${EndIf}
 FunctionEnd

@@ -32,15 +32,46 @@ Var KevoLogText
 !macroend
 
 !macro KEVO_LOG_FUNCTIONS un tag
-Function ${un}KevoLogOpen
+; Sets $R8 to the value of the command-line option named by $R9 ("/LOG=",
+; case ignored), "" when it is not given. Quotes group (and are dropped)
+; wherever they stand: "/JVM=C:\Program Files\..." and /LOG="C:\a b.log"
+; alike (uses $R0 to $R7).
+Function ${un}KevoGetOption
   ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/LOG=" $R1
-  ${If} ${Errors}
-  ${OrIf} $R1 == ""
-    StrCpy $R1 "$TEMP\KEVOSetup.log"
-  ${EndIf}
-  StrCpy $KevoLogFile $R1
+  StrCpy $R8 ""
+  StrLen $R1 $R9
+  StrLen $R2 $R0
+  StrCpy $R3 0 ; position
+  ${Do}
+    StrCpy $R4 "" ; the token
+    StrCpy $R5 0  ; inside quotes
+    ${Do}
+      ${IfThen} $R3 >= $R2 ${|} ${ExitDo} ${|}
+      StrCpy $R6 $R0 1 $R3
+      IntOp $R3 $R3 + 1
+      ${If} $R6 == '"'
+        IntOp $R5 1 - $R5
+      ${ElseIf} $R6 == " "
+      ${AndIf} $R5 = 0
+        ${IfThen} $R4 != "" ${|} ${ExitDo} ${|}
+      ${Else}
+        StrCpy $R4 "$R4$R6"
+      ${EndIf}
+    ${Loop}
+    StrCpy $R7 $R4 $R1
+    ${If} $R7 == $R9
+      StrCpy $R8 $R4 "" $R1
+      ${ExitDo}
+    ${EndIf}
+    ${IfThen} $R3 >= $R2 ${|} ${ExitDo} ${|}
+  ${Loop}
+FunctionEnd
+
+Function ${un}KevoLogOpen
+  StrCpy $R9 "/LOG="
+  Call ${un}KevoGetOption
+  ${IfThen} $R8 == "" ${|} StrCpy $R8 "$TEMP\KEVOSetup.log" ${|}
+  StrCpy $KevoLogFile $R8
 FunctionEnd
 
 ; Writes $KevoLogCode and $KevoLogText as one line (uses $R0 to $R7).

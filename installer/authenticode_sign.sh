@@ -9,6 +9,7 @@
 #     + KEVO_SIGN_CERT (+ KEVO_SIGN_PASSWORD_FILE: the token's PIN, unless the URI holds it)
 #   KEVO_SIGN_CA             the CA file every signed file must verify against
 #   KEVO_SIGN_TIMESTAMP_URL  optional RFC 3161 time-stamping service
+#   KEVO_SIGN_TIMESTAMP_CA   the CA its answers chain to (default: the system's)
 #   SOURCE_DATE_EPOCH        the signing time, so that signing is reproducible
 set -euo pipefail
 
@@ -34,7 +35,7 @@ timestamp=() tsa_ca=()
 if [ -n "${KEVO_SIGN_TIMESTAMP_URL:-}" ]; then
   # The service's answer chains to a public root, not to the release's CA.
   timestamp=(-ts "$KEVO_SIGN_TIMESTAMP_URL")
-  tsa_ca=(-TSA-CAfile /etc/ssl/certs/ca-certificates.crt)
+  tsa_ca=(-TSA-CAfile "${KEVO_SIGN_TIMESTAMP_CA:-/etc/ssl/certs/ca-certificates.crt}")
 fi
 
 for file in "$@"; do

@@ -5,6 +5,8 @@ summary: prints the installer's size and what it installs (the build shows it).
 pack:    copies the installer, zips the install image and writes SHA256SUMS,
          all byte for byte the same for the same inputs (fixed dates, sorted
          names, fixed permissions).
+nsh:     the installer's list of the image's files with their sizes, made when
+         the files exist (their names are only known then).
 """
 import argparse
 import hashlib
@@ -95,9 +97,29 @@ def pack(args):
         print(f"  {name}  {os.path.getsize(os.path.join(args.out, name))} bytes")
 
 
+def nsh(args):
+    names = [n for n in read_names(args.files) if n != SETTINGS]
+    sizes = [os.path.getsize(os.path.join(args.image, n)) for n in names]
+    image = os.path.abspath(args.image).replace("\\", "/")
+    lines = ["; Generated from the install image when its files exist.",
+             f'!define KEVO_IMAGE_DIR "{image}"',
+             f"!define KEVO_IMAGE_BYTES {sum(sizes) + os.path.getsize(os.path.join(args.image, SETTINGS))}",
+             "; Runs the macro named by action on every file of the image but the settings",
+             "; file, with its name and size in bytes.",
+             "!macro KEVO_FOR_EACH_IMAGE_FILE action"]
+    lines += [f'  !insertmacro ${{action}} "{n}" {size}' for n, size in zip(names, sizes)]
+    lines.append("!macroend")
+    with open(args.out, "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     sub = parser.add_subparsers(dest="command", required=True)
+    p = sub.add_parser("nsh")
+    p.add_argument("--image", required=True)
+    p.add_argument("--files", required=True, help="the image's file names, one a line")
+    p.add_argument("--out", required=True)
     for name in ("summary", "pack"):
         p = sub.add_parser(name)
         p.add_argument("--installer", required=True)
@@ -110,7 +132,7 @@ def main():
             p.add_argument("--suffix", default="", help="end of the names, -testbed for a testbed release")
             p.add_argument("--out", required=True)
     args = parser.parse_args()
-    (summary if args.command == "summary" else pack)(args)
+    {"summary": summary, "pack": pack, "nsh": nsh}[args.command](args)
     return 0
 
 

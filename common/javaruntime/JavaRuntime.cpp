@@ -64,6 +64,15 @@ WORD MachineOfFile(const std::wstring& path)
     return read ? PeMachine(head, got) : 0;
 }
 
+// The service library imports the VM as "jvm.dll": a module loaded under
+// another name would not satisfy that import, which the loader would then
+// resolve by searching.
+bool NamedJvmDll(const std::wstring& path)
+{
+    const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    return lstrcmpiW(name.c_str(), L"jvm.dll") == 0;
+}
+
 // Looks at one file; true when it is the tools' VM.
 bool Consider(JvmSearch& search, const std::string& origin, const std::wstring& path, const std::string& version)
 {
@@ -73,7 +82,7 @@ bool Consider(JvmSearch& search, const std::string& origin, const std::wstring& 
     candidate.origin = origin;
     candidate.path = path;
     candidate.version = version;
-    candidate.machine = MachineOfFile(path);
+    candidate.machine = NamedJvmDll(path) ? MachineOfFile(path) : 0;
     search.tried.push_back(candidate);
     if (candidate.machine != ToolsMachine())
         return false;
@@ -133,9 +142,22 @@ const char* MachineName(WORD machine)
     switch (machine) {
     case IMAGE_FILE_MACHINE_I386: return "32-bit";
     case IMAGE_FILE_MACHINE_AMD64: return "64-bit";
-    case 0: return "missing";
+    case 0: return "missing or not jvm.dll";
     default: return "other machine";
     }
+}
+
+// Loads the VM by full path, its own imports taken from its folder and the
+// program's search (which leaves out the current folder and PATH where the
+// system can, DllSearch.h). Systems without the LOAD_LIBRARY_SEARCH flags
+// refuse them; there the folder of the VM is searched first the old way.
+HMODULE LoadVmLibrary(const std::wstring& path)
+{
+    const DWORD kSearchDllLoadDirAndDefault = 0x00000100 | 0x00001000;
+    HMODULE module = LoadLibraryExW(path.c_str(), NULL, kSearchDllLoadDirAndDefault);
+    if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = LoadLibraryExW(path.c_str(), NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module;
 }
 
 }  // namespace
@@ -172,7 +194,7 @@ JvmSearch FindToolsJvm()
 std::string DescribeFailedSearch(const JvmSearch& search)
 {
     std::string text = "Software\\KEVO JvmPath, SOFTWARE\\JavaSoft";
-    if (search.noRuntimeRegistered)
+    if (search.noRuntimeRegistered && search.tried.empty())
         return text + ": no runtime registered";
     text += ":";
     for (const JvmCandidate& candidate : search.tried)
@@ -201,7 +223,14 @@ HMODULE LoadToolsJvm(DWORD* error)
             if (WideCharToMultiByte(CP_ACP, 0, search.path.c_str(), -1, ansi, sizeof ansi, NULL, NULL) > 0)
                 TraceLog(TRACE_LEVEL_FLOW, "LoadToolsJvm: %s\n", ansi);
             SetDllDirectoryW(bin.c_str());
-            loaded = LoadLibraryExW(search.path.c_str(), NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+            loaded = LoadVmLibrary(search.path);
+            if (loaded != NULL && GetProcAddress(loaded, "JNI_CreateJavaVM") == NULL &&
+                GetProcAddress(loaded, "_JNI_CreateJavaVM@12") == NULL) {
+                // A jvm.dll without the VM's entry point is no Java VM.
+                FreeLibrary(loaded);
+                loaded = NULL;
+                SetLastError(ERROR_PROC_NOT_FOUND);
+            }
             if (loaded == NULL) {
                 *error = GetLastError();
                 SetDllDirectoryW(L"");

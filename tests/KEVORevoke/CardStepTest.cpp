@@ -51,6 +51,9 @@ struct Scenario {
     // The Java runtime the PC has registered: the emulation, none, or only
     // one built for another machine than the tools'.
     enum { RuntimeRegistered, NoRuntime, OtherMachineRuntime } runtime = RuntimeRegistered;
+    // Software\KEVO JvmPath: unset, the VM under another file name, or a
+    // jvm.dll that is no VM (the registry reader library renamed).
+    enum { NoJvmPath, RenamedVm, NotAVm } jvmPath = NoJvmPath;
 };
 
 class CardStepTest : public ::testing::Test {
@@ -110,6 +113,16 @@ protected:
             RegisterOtherMachineJavaRuntime(dir_);
         else
             RegisterJavaRuntime(s.runtime == Scenario::NoRuntime ? L"" : kJvmDll);
+        if (s.jvmPath != Scenario::NoJvmPath) {
+            const std::wstring vm = dir_ + L"vm\\";
+            RemoveTree(vm);
+            CreateDirectoryW(vm.c_str(), NULL);
+            const bool renamed = s.jvmPath == Scenario::RenamedVm;
+            const std::wstring file = vm + (renamed ? L"jvm_renamed.dll" : L"jvm.dll");
+            const std::wstring regRead = kServiceLibrary.substr(0, kServiceLibrary.rfind(L'\\')) + L"\\KEVORegRead.dll";
+            CopyFileW((renamed ? kJvmDll : regRead).c_str(), file.c_str(), FALSE);
+            SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"JvmPath", ToCp932(file));
+        }
 
         std::string scenario;
         for (const std::string& line : s.java)
@@ -217,6 +230,14 @@ TEST_F(CardStepTest, FailuresOfTheCardTheLibraryAndTheService)
         "FindToolsJvm(Software\\KEVO JvmPath, SOFTWARE\\JavaSoft: no runtime registered)");
     add("only a runtime of another machine", "-104", [](Scenario& s) { s.runtime = Scenario::OtherMachineRuntime; },
         sizeof(void*) == 8 ? "Environment\\1.8 RuntimeLib 32-bit;" : "Environment\\1.8 RuntimeLib 64-bit;");
+    // A recorded JvmPath counts only as a file named jvm.dll with the VM's
+    // entry point: the service library's import binds to that module.
+    add("JvmPath names the VM under another name", "-104",
+        [](Scenario& s) { s.runtime = Scenario::NoRuntime; s.jvmPath = Scenario::RenamedVm; },
+        "Software\\KEVO JvmPath missing or not jvm.dll;");
+    add("JvmPath names a jvm.dll that is no VM", "-104",
+        [](Scenario& s) { s.runtime = Scenario::NoRuntime; s.jvmPath = Scenario::NotAVm; },
+        "(127)(JavaRuntime.cpp:");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string r = Run(c.scenario);

@@ -17,6 +17,7 @@ import zipfile
 
 ARGS = None
 SETTINGS = "KEVOValidationInfo.ini"
+STAGED = ".kevonew"
 
 
 def project_version():
@@ -71,6 +72,14 @@ class InstallerTest(unittest.TestCase):
             if name.endswith((".exe", ".dll")):
                 self.assertEqual(fixed_file_version(os.path.join(ARGS.image, name)), want, name)
 
+    def test_every_file_of_the_image_is_staged_and_probed_with_its_size(self):
+        # The list is made once the files exist: built names included.
+        with open(os.path.join(ARGS.generated, "KEVOImage.nsh"), encoding="utf-8") as f:
+            listed = dict(re.findall(r'!insertmacro \$\{action\} "([^"]+)" (\d+)', f.read()))
+        want = {n: str(os.path.getsize(os.path.join(ARGS.image, n))) for n in image_names() if n != SETTINGS}
+        self.assertEqual(listed, want)
+        self.assertIn("KEVORegRead.dll", listed)
+
     def test_version_given_to_makensis_replaces_the_generated_one(self):
         # The Wine tests build older and newer installers this way.
         out = os.path.join(self.tmp, "old.exe")
@@ -81,12 +90,13 @@ class InstallerTest(unittest.TestCase):
     @unittest.skipUnless(shutil.which("7z"), "needs 7z (Debian package p7zip-full)")
     def test_installer_holds_the_image(self):
         subprocess.run(["7z", "x", "-y", f"-o{self.tmp}", ARGS.setup], check=True, stdout=subprocess.DEVNULL)
+        # Every file is written beside the installed one, then switched.
         payload = sorted(n for n in os.listdir(self.tmp) if n != "$PLUGINSDIR")
         names = image_names()
-        self.assertEqual(payload, sorted(names + [SETTINGS + ".default", "uninstall.exe"]))
+        self.assertEqual(payload, sorted(n + STAGED for n in names + [SETTINGS + ".default", "uninstall.exe"]))
         for name in names:
-            self.assertEqual(read(os.path.join(self.tmp, name)), read(os.path.join(ARGS.image, name)), name)
-        self.assertEqual(read(os.path.join(self.tmp, SETTINGS + ".default")),
+            self.assertEqual(read(os.path.join(self.tmp, name + STAGED)), read(os.path.join(ARGS.image, name)), name)
+        self.assertEqual(read(os.path.join(self.tmp, SETTINGS + ".default" + STAGED)),
                          read(os.path.join(ARGS.image, SETTINGS)))
         if os.path.exists(os.path.join(ARGS.image, "KEVORevoke.exe")):
             self.assertIn("KEVORevoke.exe", names)

@@ -35,6 +35,25 @@
 #                    access set); with a tool running, an upgrade and an
 #                    uninstall end with exit 6 and change nothing; once it
 #                    has ended, an upgrade with another /D= stays in place
+#   settings         the settings file held open by another program: exit 6,
+#                    untouched; an url that an earlier release shipped moves
+#                    to the new default, the other edits stay; an empty
+#                    settings file is no edit
+#   folder           /D= on a drive without room: exit 2, nothing written; a
+#                    folder holding other files: exit 2, nothing written; a
+#                    path through Program Files\.. is judged where it leads
+#                    (owner and access set)
+#   faults           /LOG= with a quoted /JVM= after it; the runtime named
+#                    then serves a later /S run; the version checker's notice
+#                    does not stop an upgrade; a second installer at once
+#                    ends with 6; the registered quiet uninstall gives the
+#                    real result (6 with a tool running, then 0)
+#   kill             fresh install, upgrade and uninstall killed at steps
+#                    spread over their run (a test-only hook stops the run at
+#                    a numbered step): each state is the old or the new
+#                    installation, nothing, or a switch its journal records,
+#                    and the next run finishes it (KEVO_KILL_ALL=1: every
+#                    step, as scripts/kill-installer runs it)
 # The stand-in Java runtime (JVM_DLL, the testbed's jvm.dll) is registered
 # the way a Java installer registers one.
 # Exit 77 (skipped) where this machine cannot run the tools' kind of program.
@@ -142,11 +161,11 @@ register_java() {
 # built from the same script and image, with the given default settings file
 # (DEFINES: the tools' kind unless given).
 variant() {
-  local v=$1 settings=$2 out=$work/KEVOSetup-$case_name-$1.exe
+  local v=$1 settings=$2 out=$work/KEVOSetup-$case_name-$1${variant_tag:-}.exe
   shift 2
   [ $# -gt 0 ] || set -- "${platform_defines[@]}"
   IFS=. read -r major minor revision _ <<<"$v"
-  makensis -V1 -INPUTCHARSET UTF8 "$@" -DKEVO_GENERATED_DIR="$generated" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
+  makensis -V1 -INPUTCHARSET UTF8 "$@" -DKEVO_GENERATED_DIR="${variant_generated:-$generated}" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
     -DKEVO_VERSION_MAJOR="$major" -DKEVO_VERSION_MINOR="$minor" -DKEVO_VERSION_REVISION="$revision" \
     -DKEVO_SETTINGS_FILE="$settings" "$source_dir/installer/KEVOSetup.nsi" >/dev/null || fail "makensis $v"
   echo "$out"
@@ -161,6 +180,29 @@ install_silently() { # SETUP [EXPECTED_EXIT [ARGS...]]
   w "$setup" /S '/LOG=C:\kevo-setup.log' "$@"
   local rc=$?
   [ $rc = "$expected" ] || fail "$(basename "$setup") /S exited $rc, expected $expected; log: $(cat "$log" 2>/dev/null)"
+}
+
+# hold file|mutex WHAT: another program holds it until release_hold.
+hold() {
+  w "$KEVO_INSTALLER_HOLD" "$@" >"$work/hold.out" 2>&1 &
+  wait_for 60 grep -q held "$work/hold.out" || fail "could not hold $2"
+}
+release_hold() { w taskkill /f /im "$(basename "$KEVO_INSTALLER_HOLD")" >/dev/null 2>&1; }
+# Nothing left but, where the uninstaller ran in place, itself for removal at
+# restart (Wine cannot move a running program away as Windows can).
+uninstalled() {
+  ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' &&
+    { [ ! -e "$inst" ] || [ "$(ls -A "$inst")" = uninstall.exe ]; }
+}
+quiet_uninstall() { # EXPECTED_EXIT: runs the registered quiet command as a deployment tool does
+  local cmd; cmd=$(reg_get 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' QuietUninstallString)
+  cmd=${cmd#REG_SZ }
+  [[ $cmd == *" /S "* ]] || fail "QuietUninstallString '$cmd'"
+  # The command line exactly as registered (plus the log), through a batch file.
+  printf '%s\r\nexit /b %%errorlevel%%\r\n' "${cmd/ \/S / /S /LOG=C:\\kevo-setup.log }" >"$c/quiet.bat"
+  w cmd /c 'C:\quiet.bat' >/dev/null
+  local rc=$?
+  [ $rc = "$1" ] || fail "quiet uninstall exited $rc, expected $1; log: $(tail -3 "$log")"
 }
 
 project_version=$(sed -n 's/^ *!define KEVO_VERSION "\(.*\)"/\1/p' "$generated/KEVOVersion.nsh")
@@ -384,6 +426,99 @@ refuse_newer)
   expect_version_key 99 0 0
   expect_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' DisplayVersion "REG_SZ 99.0.0.0"
   pass "refused with exit 4, newer version intact"
+  ;;
+settings)
+  register_java
+  settings_with_url "$work/pinned.ini" "https://old.example.jp/"
+  install_silently "$(variant 0.9.0.0 "$work/pinned.ini")"
+  ini=$inst/KEVOValidationInfo.ini
+  printf 'proxyType=2\r\nproxyHost=proxy.example.jp\r\nproxyPort=8080\r\n' >>"$ini"
+  cp "$ini" "$work/edited.ini"
+  hold file "$inst_win\\KEVOValidationInfo.ini"
+  install_silently "$setup" 6
+  release_hold
+  grep -q 'exit=6 in use: KEVOValidationInfo.ini' "$log" || fail "no log line naming the held settings file"
+  cmp -s "$work/edited.ini" "$ini" || fail "held settings file changed"
+  expect_version_key 0 9 0
+  install_silently "$setup"
+  sed 's/^url=https:\/\/old.example.jp\/\r$/url=\r/' "$work/edited.ini" >"$work/migrated.ini"
+  cmp -s "$work/migrated.ini" "$ini" || fail "url not migrated, or other edits lost: $(cat -A "$ini")"
+  grep -qF "settings: url https://old.example.jp/ (an earlier release's default) changed to ''" "$log" || fail "no log line for the migration"
+  : >"$ini"
+  install_silently "$(variant "$p_major.$p_minor.$((p_revision + 1)).0" "$work/pinned.ini")"
+  cmp -s "$work/pinned.ini" "$ini" || fail "an empty settings file was kept as an edit"
+  grep -q 'settings file empty or unreadable: replaced by the default' "$log" || fail "no log line for the empty settings file"
+  pass "held settings file: exit 6, untouched; pinned url migrated, edits kept; empty file is no edit"
+  ;;
+folder)
+  register_java
+  if mkdir -p "$work/small" && mount -t tmpfs -o size=1m tmpfs "$work/small" 2>/dev/null; then
+    ln -sfn "$work/small" "$prefix/dosdevices/k:"
+    install_silently "$setup" 2 '/D=K:\KEVO'
+    umount "$work/small"
+    grep -q 'exit=2 not enough free space in K:' "$log" || fail "no log line for the full drive"
+    ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' || fail "uninstall entry written for a full drive"
+  else
+    echo "note [$case_name]: no tmpfs mount here (needs root): the full-drive row is skipped"
+  fi
+  mkdir -p "$c/Occupied" && echo planted >"$c/Occupied/version.dll"
+  install_silently "$setup" 2 '/D=C:\Occupied'
+  grep -qF 'exit=2 C:\Occupied is not empty and holds no installation of the tools (version.dll)' "$log" || fail "no refusal line"
+  [ "$(ls "$c/Occupied")" = version.dll ] || fail "written into an occupied folder: $(ls "$c/Occupied")"
+  ! reg_has_key 'HKLM\Software\KEVO' || fail "registered into an occupied folder"
+  # /D= takes the rest of the command line unquoted: given as typed.
+  printf '"Z:%s" /S /LOG=C:\\kevo-setup.log /D=C:\\Program Files\\..\\KEVOTools\r\nexit /b %%errorlevel%%\r\n' \
+    "${setup//\//\\}" >"$c/dotdot.bat"
+  w cmd /c 'C:\dotdot.bat' >/dev/null || fail "install through Program Files\\.. exited $?"
+  inst=$c/KEVOTools inst_win='C:\KEVOTools'
+  check_installed
+  grep -qF 'access of C:\KEVOTools restricted: owned by administrators' "$log" || fail "no log line for the folder's access"
+  sddl=$(w "$KEVO_INSTALLER_HOLD" sddl 'C:\KEVOTools' | tr -d '\r')
+  if [[ $sddl == *";;;BA)"* || $sddl == O:BA* ]]; then
+    [[ $sddl == O:BA* && $sddl == *"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)" ]] || fail "folder security '$sddl'"
+  else
+    # Debian's Wine 8 accepts but does not keep a file's security descriptor.
+    echo "note [$case_name]: this Wine keeps no folder security ($sddl): owner and access not checked"
+  fi
+  pass "full drive and occupied folder refused untouched; Program Files\\.. judged where it leads"
+  ;;
+faults)
+  register_java
+  java_win=$jvm_dir_win\\jvm.dll
+  w reg delete 'HKLM\SOFTWARE\JavaSoft' /f /reg:$view >/dev/null
+  install_silently "$setup" 0 "/JVM=$java_win"
+  grep -qF "exit=0 installed in $inst_win, jvm=$java_win" "$log" || fail "/LOG= lost before a quoted /JVM="
+  next=$((p_revision + 1))
+  newer=$(variant "$p_major.$p_minor.$next.0" "$image/KEVOValidationInfo.ini")
+  # The checker's notice: a version file newer than everything.
+  mkdir -p "$work/www/reception/verinfo" && printf '99.0.0.0\r\n' >"$work/www/reception/verinfo/kevosoft.ver"
+  python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/www" >"$work/www.out" 2>&1 &
+  www=$!
+  wait_for 30 grep -q 'port' "$work/www.out" || fail "no local web server"
+  port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$work/www.out")
+  printf '[ConfirmSettingInfo]\r\nurl=http://localhost:%s/\r\n' "$port" >"$inst/KEVOValidationInfo.ini"
+  w "$inst/KEVOSoftverchk.exe" &
+  wait_for 60 xwininfo -name "KEVO利用者ソフト バージョン確認" >/dev/null 2>&1 || fail "the checker showed no notice"
+  install_silently "$newer" 0
+  kill $www
+  grep -q 'closed the version checker' "$log" || fail "no log line for the closed notice"
+  ! xwininfo -name "KEVO利用者ソフト バージョン確認" >/dev/null 2>&1 || fail "the notice stayed"
+  expect_value 'HKLM\Software\KEVO' JvmPath "REG_SZ $java_win"
+  hold mutex 'Global\KEVOSetup'
+  install_silently "$newer" 6
+  release_hold
+  grep -q 'exit=6 another installer or uninstaller of the tools is running' "$log" || fail "no log line for the second installer"
+  w "$inst/KEVORWSetting.exe" &
+  wait_for 60 xwininfo -name "ICカードリーダライタ設定" >/dev/null 2>&1 || fail "the reader/writer setting did not start"
+  quiet_uninstall 6
+  w taskkill /f /im KEVORWSetting.exe >/dev/null 2>&1
+  wait_for 30 sh -c '! xwininfo -name "ICカードリーダライタ設定" >/dev/null 2>&1' || fail "the tool did not end"
+  quiet_uninstall 0
+  uninstalled || fail "left after the quiet uninstall: $(ls -A "$inst")"
+  pass "log beside quoted options; recorded runtime reused; notice closed; one installer at a time; quiet uninstall 6 then 0"
+  ;;
+kill)
+  . "$here/installer_kill.sh"
   ;;
 *)
   fail "unknown case"

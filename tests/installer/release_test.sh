@@ -4,7 +4,10 @@
 # PKCS#12 key and one signed through a SoftHSM2 token have every PE file of
 # the zip, the installer and the uninstaller it writes verified against the
 # test CA; the same key gives the same bytes; a CA that did not issue the key
-# fails the release. One build tree serves all runs.
+# fails the release and leaves the previous one as it was; a time-stamped
+# release carries time stamps of a local RFC 3161 authority that verify, an
+# unstamped one says so; a folder holding other files and a working tree with
+# uncommitted changes are refused. One build tree serves all runs.
 # Usage: release_test.sh SOURCE_DIR WORK_DIR VERSION
 set -euo pipefail
 src=$1 work=$2 version=$3
@@ -16,9 +19,9 @@ unset KEVO_SIGN_PKCS12 KEVO_SIGN_PASSWORD_FILE KEVO_SIGN_PKCS11_MODULE KEVO_SIGN
       KEVO_SIGN_CERT KEVO_SIGN_CA KEVO_SIGN_TIMESTAMP_URL
 mkdir -p "$work"
 cd "$work"
-rm -rf keys out-* unpacked
+rm -rf keys out-* unpacked clone tsa
 fail() { echo "FAIL: $*" >&2; exit 1; }
-release() { bash "$src/scripts/release" --tree "$work/tree" "$@"; }
+release() { bash "$src/scripts/release" --tree "$work/tree" --allow-dirty "$@"; }
 url=https://counter.example.jp/
 
 echo "== no counter address: refused before anything is built"
@@ -27,6 +30,14 @@ if log=$(bash "$src/scripts/release" --tree "$work/refused" --out "$work/out-ref
 fi
 grep -q "refused: no counter address" <<<"$log" || fail "no clear refusal: $log"
 [ ! -e "$work/refused" ] && [ ! -e "$work/out-refused" ] || fail "the refused release left a build"
+
+echo "== a working tree with uncommitted changes, a folder holding other files: refused"
+git clone -q "$src" clone && echo changed >>clone/README.md
+if log=$(bash clone/scripts/release --testbed --out "$work/out-dirty" 2>&1); then fail "a release from a changed tree"; fi
+grep -q "refused: the working tree has uncommitted changes" <<<"$log" || fail "no clear refusal: $log"
+mkdir out-foreign && echo "an administrator's notes" >out-foreign/notes.txt
+if log=$(release --testbed --out "$work/out-foreign" 2>&1); then fail "a release into a folder of other files"; fi
+grep -q "refused: .*out-foreign holds notes.txt" <<<"$log" && [ -f out-foreign/notes.txt ] || fail "not refused cleanly: $log"
 
 echo "== a throw-away CA, a code-signing key under it, and another CA"
 mkdir keys
@@ -64,13 +75,15 @@ expect_files() {  # OUT NAME...
 # Every PE file a citizen gets: the zip's, the installer, and the
 # uninstaller the installer writes: makensis stores it finished and signed,
 # and a silent install writes exactly the file 7-Zip unpacks from there.
+tsa_ca=()
 verify_all() {  # OUT ZIP SETUP
   local dir=$work/unpacked count=0 f
   rm -rf "$dir"; mkdir -p "$dir/zip" "$dir/setup"
   (cd "$dir/zip" && 7z x -y "$1/$2" >/dev/null)
-  7z x -y -o"$dir/setup" "$1/$3" uninstall.exe >/dev/null
-  for f in $(find "$dir/zip" -iname '*.exe' -o -iname '*.dll') "$1/$3" "$dir/setup/uninstall.exe"; do
-    osslsigncode verify -CAfile keys/ca.pem -in "$f" >/dev/null 2>&1 || fail "$f does not verify"
+  7z x -y -o"$dir/setup" "$1/$3" 'uninstall.exe*' >/dev/null
+  for f in $(find "$dir/zip" -iname '*.exe' -o -iname '*.dll') "$1/$3" "$dir"/setup/uninstall.exe*; do
+    osslsigncode verify -CAfile keys/ca.pem "${tsa_ca[@]}" -in "$f" >"$dir/verify.txt" 2>&1 || fail "$f does not verify"
+    [ ${#tsa_ca[@]} = 0 ] || grep -q '^Timestamp verified' "$dir/verify.txt" || fail "$f carries no time stamp"
     if osslsigncode verify -CAfile keys/other-ca.pem -in "$f" >/dev/null 2>&1; then
       fail "$f verifies against a CA that did not issue the key"
     fi
@@ -87,8 +100,9 @@ expect_files out-testbed "KEVOSetup-$version-testbed.exe" "KEVO-$version-image-t
 
 echo "== release for $url signed with a PKCS#12 key"
 export KEVO_SIGN_CA=$work/keys/ca.pem
-KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
-  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12" >/dev/null
+log=$(KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
+  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12")
+grep -q '^release: WARNING: not time-stamped' <<<"$log" || fail "no warning for a release without time stamps"
 expect_files out-p12 "KEVOSetup-$version.exe" "KEVO-$version-image.zip"
 verify_all "$work/out-p12" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
 
@@ -105,12 +119,25 @@ for f in out-p12/*; do
   cmp "$f" "out-p12-again/${f#out-p12/}" || fail "${f#out-p12/} differs between two signed builds"
 done
 
-echo "== a CA that did not issue the key fails the release"
+echo "== time-stamped by a local RFC 3161 authority"
+python3 "$src/testbed/tsa/tsa.py" "$work/tsa" >tsa.out 2>&1 &
+tsa=$!
+trap 'kill $tsa 2>/dev/null' EXIT
+for _ in $(seq 100); do grep -q '^port' tsa.out && break; sleep 0.1; done
+KEVO_SIGN_TIMESTAMP_URL="http://127.0.0.1:$(sed -n 's/^port //p' tsa.out)/" KEVO_SIGN_TIMESTAMP_CA=$work/tsa/tsa-ca.pem \
+  KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
+  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-ts" >/dev/null
+tsa_ca=(-TSA-CAfile "$work/tsa/tsa-ca.pem")
+verify_all "$work/out-ts" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
+tsa_ca=()
+
+echo "== a CA that did not issue the key fails the release; the previous one stays"
 if log=$(KEVO_SIGN_CA=$work/keys/other-ca.pem KEVO_SIGN_PKCS12=$work/keys/signer.p12 \
          KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
-         release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-wrong-ca" 2>&1); then
+         release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12" 2>&1); then
   fail "the release was written although its signatures do not verify"
 fi
 grep -q "does not verify against" <<<"$log" || fail "no reason given: $log"
-[ ! -e out-wrong-ca/SHA256SUMS ] || fail "a release was written"
+for f in out-p12-again/*; do cmp -s "$f" "out-p12/${f#out-p12-again/}" || fail "the failed release changed ${f#out-p12-again/}"; done
+[ -z "$(ls -d out-p12.* 2>/dev/null)" ] || fail "left beside the release: $(ls -d out-p12.*)"
 echo "PASS"
