@@ -78,24 +78,12 @@ bool FileVersion(const std::wstring& path, DWORD field[4])
     return true;
 }
 
-// The machine of the PE image in the file; 0 when it is none (empty, cut
-// short, another kind of file).
-WORD FileMachine(const std::wstring& path, LONGLONG* size)
+LONGLONG FileSize(const std::wstring& path)
 {
-    *size = 0;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return 0;
-    LARGE_INTEGER length;
-    if (GetFileSizeEx(file, &length))
-        *size = length.QuadPart;
-    static unsigned char head[kevojava::kPeHeadBytes];
-    DWORD got = 0;
-    if (!ReadFile(file, head, sizeof head, &got, NULL))
-        got = 0;
-    CloseHandle(file);
-    return kevojava::PeMachine(head, got);
+    return ((LONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
 // The Authenticode verdict (0 when the signature is valid), without any
@@ -178,10 +166,10 @@ void CheckDeliverable(DiagReport& report, const DiagContext& context, const wcha
         report.Ng(Fmt(kNgFileUnreadable, name, error), kAdviceReinstall);
         return;
     }
-    LONGLONG size = 0;
-    const WORD machine = FileMachine(path, &size);
+    const WORD machine = kevojava::MachineOfFile(path);
     if (machine != kevojava::ToolsMachine()) {
-        report.Ng(Fmt(machine == 0 ? kNgNotImage : kNgImageMachine, name, size, (unsigned)machine), kAdviceReinstall);
+        report.Ng(Fmt(machine == 0 ? kNgNotImage : kNgImageMachine, name, FileSize(path), (unsigned)machine),
+                  kAdviceReinstall);
         return;
     }
     DWORD version[4] = {0, 0, 0, 0};

@@ -51,19 +51,6 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
-WORD MachineOfFile(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    unsigned char head[kPeHeadBytes];
-    DWORD got = 0;
-    BOOL read = ReadFile(file, head, sizeof head, &got, NULL);
-    CloseHandle(file);
-    return read ? PeMachine(head, got) : 0;
-}
-
 // The service library imports the VM as "jvm.dll": a module loaded under
 // another name would not satisfy that import, which the loader would then
 // resolve by searching.
@@ -161,6 +148,19 @@ HMODULE LoadVmLibrary(const std::wstring& path)
 }
 
 }  // namespace
+
+WORD MachineOfFile(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned char head[kPeHeadBytes];
+    DWORD got = 0;
+    BOOL read = ReadFile(file, head, sizeof head, &got, NULL);
+    CloseHandle(file);
+    return read ? PeMachine(head, got) : 0;
+}
 
 WORD ToolsMachine()
 {

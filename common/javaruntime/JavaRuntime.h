@@ -29,6 +29,10 @@ namespace kevojava {
 // IMAGE_FILE_MACHINE_* of the programs of this build.
 WORD ToolsMachine();
 
+// IMAGE_FILE_MACHINE_* of the PE image in the file; 0 when it is none
+// (empty, cut short, another kind of file) or cannot be read.
+WORD MachineOfFile(const std::wstring& path);
+
 // One place the search looked at.
 struct JvmCandidate {
     std::string origin;  // the registry value it came from, e.g. "SOFTWARE\JavaSoft\JRE\1.8 RuntimeLib"
