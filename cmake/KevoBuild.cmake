@@ -37,8 +37,13 @@ if(WIN32)
   set(KEVO_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run)
   set(KEVO_WINEPREFIX32 ${CMAKE_BINARY_DIR}/wineprefix32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    # The 64-bit test build runs everything in the one 64-bit prefix.
+    # The 64-bit test build runs everything in the one 64-bit prefix, with
+    # the 64-bit loader even where the machine runs 32-bit programs too
+    # (scripts/wine-env.sh): CTest reads this file before any test starts.
     set(KEVO_WINEPREFIX32 ${CMAKE_BINARY_DIR}/wineprefix64)
+    file(WRITE ${CMAKE_BINARY_DIR}/kevo-wine-bits.cmake "set(ENV{KEVO_WINE_BITS} 64)\n")
+    set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY TEST_INCLUDE_FILES
+                 ${CMAKE_BINARY_DIR}/kevo-wine-bits.cmake)
   endif()
   set(KEVO_WINEPREFIX64 ${CMAKE_BINARY_DIR}/wineprefix64)
   # Windows test programs run under Wine in this build tree's 32-bit prefix.

@@ -33,7 +33,8 @@ kevo_ensure_prefix() {
   export WINEPREFIX=$prefix
   (
     flock 9
-    if [ ! -f "$prefix/.kevo-ready" ]; then
+    # (The marker's number goes up when the set-up below changes.)
+    if [ ! -f "$prefix/.kevo-ready-2" ]; then
       rm -rf "$prefix"
       WINEARCH=$arch wineboot -i >/dev/null 2>&1 </dev/null
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
@@ -43,8 +44,11 @@ kevo_ensure_prefix() {
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
       # Dialogs that ask for "MS UI Gothic" get IPA Gothic's Japanese glyphs.
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS UI Gothic" /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
+      # The caption buttons are drawn with Marlett, which Windows keeps in
+      # its fonts folder; Wine finds it only there.
+      cp -f /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
       wineserver -w
-      touch "$prefix/.kevo-ready"
+      touch "$prefix/.kevo-ready-2"
     fi
   ) 9>"$prefix.lock"
   # A persistent wineserver makes each program start in tens of milliseconds.
@@ -71,13 +75,22 @@ kevo_can_run_win32() {
   /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
 
-# Without 32-bit support, "wine", "wineboot" and "winepath" are the 64-bit
+# kevo_use_wine64: "wine", "wineboot" and "winepath" become the 64-bit
 # loader's, for the 64-bit test build (preset windows64) in 64-bit prefixes.
-if ! kevo_can_run_win32; then
+# Where the machine also executes 32-bit programs, Debian's "wine" is the
+# 32-bit loader, and its builtin tools are the 32-bit ones: "wine reg add"
+# in a 64-bit prefix would write the 32-bit view, which the 64-bit programs
+# never read. So the 64-bit tree always takes the 64-bit loader.
+kevo_use_wine64() {
+  export KEVO_WINE_BITS=64
   case ":$PATH:" in
     *":$kevo_scripts_dir/wine64:"*) ;;
     *) export PATH="$kevo_scripts_dir/wine64:$PATH" ;;
   esac
+}
+# KEVO_WINE_BITS=64: set by the 64-bit tree for its tests (see KevoBuild.cmake).
+if [ "${KEVO_WINE_BITS:-}" = 64 ] || ! kevo_can_run_win32; then
+  kevo_use_wine64
 fi
 
 # kevo_register_java_runtime JVM_DLL: registers a jvm.dll (Unix path) as the

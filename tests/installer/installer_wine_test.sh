@@ -159,11 +159,12 @@ register_java() {
 
 # variant VERSION SETTINGS_FILE [DEFINES...]: an installer of another version
 # built from the same script and image, with the given default settings file
-# (DEFINES: the tools' kind unless given).
+# (DEFINES are added to the tree's platform defines, so that every variant
+# is of the kind this machine runs).
 variant() {
   local v=$1 settings=$2 out=$work/KEVOSetup-$case_name-$1${variant_tag:-}.exe
   shift 2
-  [ $# -gt 0 ] || set -- "${platform_defines[@]}"
+  set -- "${platform_defines[@]}" "$@"
   IFS=. read -r major minor revision _ <<<"$v"
   makensis -V1 -INPUTCHARSET UTF8 "$@" -DKEVO_GENERATED_DIR="${variant_generated:-$generated}" -DKEVO_OUTFILE="$out" -DKEVO_VERSION="$v" \
     -DKEVO_VERSION_MAJOR="$major" -DKEVO_VERSION_MINOR="$minor" -DKEVO_VERSION_REVISION="$revision" \
@@ -274,7 +275,8 @@ install)
 install_on_win64)
   register_java
   if [ "$bits" = 64 ]; then
-    setup=$(variant "$project_version" "$image/KEVOValidationInfo.ini" -DKEVO_STUB_AMD64)
+    # The shipped layout, from a 64-bit installer.
+    setup=$(platform_defines=(-DKEVO_STUB_AMD64); variant "$project_version" "$image/KEVOValidationInfo.ini")
   fi
   install_silently "$setup"
   check_installed
