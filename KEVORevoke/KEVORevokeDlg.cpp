@@ -260,6 +260,19 @@ void CKEVORevokeDlg::doScreenChange(short No)
 
 // ---- buttons -------------------------------------------------------------------
 
+namespace {
+
+// The card, signature and network steps run on this thread under the wait
+// cursor; the error box that may follow comes after it has gone.
+template <typename Step>
+int RunWaiting(kevoui::CKevoDialog& dialog, Step step)
+{
+    kevoui::CKevoDialog::CWaitScope wait(dialog);
+    return step();
+}
+
+}  // namespace
+
 bool CKEVORevokeDlg::OnCommand(WORD id, WORD code, HWND control)
 {
     if (code == BN_CLICKED && id == IDC_BUTTON_OK) {
@@ -283,14 +296,14 @@ void CKEVORevokeDlg::OnBnClickedOk()
     case 1:
         break;
     case 2:
-        code = getInfoFromCard();
+        code = RunWaiting(*this, [this] { return getInfoFromCard(); });
         if (code != 0) {
             showErrorDlg(code);
             TraceLog(TRACE_LEVEL_ERROR, "getInfoFromCard:エラーが発生しました。(%d)(%s:%d)\n", code, TRACE_HERE);
         }
         break;
     case 3:
-        code = makeXML();
+        code = RunWaiting(*this, [this] { return makeXML(); });
         if (code != 0) {
             showErrorDlg(code);
             TraceLog(TRACE_LEVEL_ERROR, "makeXML:エラーが発生しました。(%d)(%s:%d)\n", code, TRACE_HERE);
@@ -301,7 +314,7 @@ void CKEVORevokeDlg::OnBnClickedOk()
             TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::OnBnClickedOk() end\n");
             return;
         }
-        doRevoke();
+        RunWaiting(*this, [this] { doRevoke(); return 0; });
         break;
     default:
         break;

@@ -12,8 +12,8 @@
 namespace kevoui {
 
 CKevoDialog::CKevoDialog(UINT templateId, HWND parent)
-    : m_hWnd(NULL), m_templateId(templateId), m_hParent(parent), m_hResources(NULL), m_iconId(0), m_ended(false),
-      m_result(-1)
+    : m_hWnd(NULL), m_templateId(templateId), m_hParent(parent), m_hResources(NULL), m_iconId(0), m_waiting(0),
+      m_ended(false), m_result(-1)
 {
 }
 
@@ -236,6 +236,13 @@ INT_PTR CKevoDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_THEMECHANGED:
         OnSystemColoursChanged();
         break;
+    case WM_SETCURSOR:
+        if (m_waiting > 0) {
+            SetCursor(LoadCursor(NULL, IDC_WAIT));
+            SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        break;
     case WM_DESTROY:
         break;
     default:
@@ -247,6 +254,18 @@ INT_PTR CKevoDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         return FALSE;
     SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
     return TRUE;
+}
+
+CKevoDialog::CWaitScope::CWaitScope(CKevoDialog& dialog)
+    : m_dialog(dialog), m_previous(SetCursor(LoadCursor(NULL, IDC_WAIT)))
+{
+    ++m_dialog.m_waiting;
+}
+
+CKevoDialog::CWaitScope::~CWaitScope()
+{
+    --m_dialog.m_waiting;
+    SetCursor(m_previous);
 }
 
 }  // namespace kevoui

@@ -37,6 +37,22 @@ public:
     void SetIcons(UINT iconId);
     CKevoDpi& Dpi() { return m_dpi; }
 
+    // For the time a step runs synchronously on the dialog's thread (card,
+    // signature, network): the wait cursor, kept over the dialog also after
+    // a window the step shows (a PIN prompt) has set its own. The dialog
+    // takes no input meanwhile anyway; the cursor tells the user it works.
+    class CWaitScope {
+    public:
+        explicit CWaitScope(CKevoDialog& dialog);
+        ~CWaitScope();
+        CWaitScope(const CWaitScope&) = delete;
+        CWaitScope& operator=(const CWaitScope&) = delete;
+
+    private:
+        CKevoDialog& m_dialog;
+        HCURSOR m_previous;
+    };
+
 protected:
     // Default initialisation: applies the template's list initialisation
     // data (resource type 240 with the template's id). Return TRUE to let the
@@ -78,6 +94,7 @@ private:
 
     CKevoDpi m_dpi;
     UINT m_iconId;  // the icon SetIcons set, 0 for none
+    int m_waiting;  // open CWaitScopes
     bool m_ended;
     INT_PTR m_result;
 };
