@@ -60,8 +60,20 @@ add_custom_command(OUTPUT ${settings_file}
   DEPENDS ${settings_template} ${CMAKE_SOURCE_DIR}/cmake/image/MakeSettingsFile.cmake
   COMMENT "Default settings file of the install image")
 
+# The help desk the guides name, KEVO_HELPDESK_NAME, _PHONE, _HOURS and _URL:
+# a test build names the testbed's placeholder, which scripts/release refuses
+# for a release to citizens.
+file(STRINGS ${CMAKE_SOURCE_DIR}/cmake/image/helpdesk-placeholder.txt helpdesk_placeholder
+     ENCODING UTF-8 REGEX "^KEVO_HELPDESK_[A-Z]+=")
+set(guide_values "")
+foreach(line ${helpdesk_placeholder})
+  string(REGEX MATCH "^([A-Z_]+)=(.*)$" _ "${line}")
+  set(${CMAKE_MATCH_1} "${CMAKE_MATCH_2}" CACHE STRING "Help desk named in the guides (${CMAKE_MATCH_1})")
+  list(APPEND guide_values --metadata "${CMAKE_MATCH_1}=${${CMAKE_MATCH_1}}")
+endforeach()
+
 # The guides as HTML pages, each one file (pictures embedded), links between
-# them pointing at the pages.
+# them pointing at the pages, the help desk filled in.
 find_program(KEVO_PANDOC pandoc)
 set(guide_files "")
 if(KEVO_PANDOC)
@@ -72,9 +84,11 @@ if(KEVO_PANDOC)
       COMMAND ${CMAKE_COMMAND} -E make_directory ${KEVO_IMAGE_DIR}
       COMMAND ${KEVO_PANDOC} --quiet --from gfm+east_asian_line_breaks --to html5 --standalone --self-contained --toc
               --shift-heading-level-by=-1 --lua-filter ${CMAKE_SOURCE_DIR}/docs/html-links.lua
-              --variable "mainfont=Meiryo, Yu Gothic, sans-serif" --css ${CMAKE_SOURCE_DIR}/docs/guide.css
+              --lua-filter ${CMAKE_SOURCE_DIR}/docs/build-values.lua ${guide_values}
+              --css ${CMAKE_SOURCE_DIR}/docs/guide.css
               --resource-path ${CMAKE_SOURCE_DIR}/docs --metadata lang=ja --output ${html} ${md}
-      DEPENDS ${md} ${CMAKE_SOURCE_DIR}/docs/html-links.lua ${CMAKE_SOURCE_DIR}/docs/guide.css
+      DEPENDS ${md} ${CMAKE_SOURCE_DIR}/docs/html-links.lua ${CMAKE_SOURCE_DIR}/docs/build-values.lua
+              ${CMAKE_SOURCE_DIR}/docs/guide.css
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/docs
       COMMENT "Guide ${guide}.html"
       VERBATIM)

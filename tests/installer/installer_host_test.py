@@ -125,6 +125,35 @@ class InstallerTest(unittest.TestCase):
             for name in image_names():
                 self.assertEqual(z.read(f"KEVO-9.8.7.6/{name}"), read(os.path.join(ARGS.image, name)), name)
 
+    def test_guides_name_the_configured_help_desk_in_sans_serif_pages(self):
+        # The values come from the tree's cache, as the build was configured;
+        # a page must name each one and carry no token left unfilled.
+        with open(os.path.join(ARGS.image, os.pardir, "CMakeCache.txt"), encoding="utf-8") as f:
+            contact = dict(re.findall(r"^(KEVO_HELPDESK_\w+):STRING=(.+)$", f.read(), re.M))
+        self.assertEqual(sorted(contact), ["KEVO_HELPDESK_HOURS", "KEVO_HELPDESK_NAME",
+                                           "KEVO_HELPDESK_PHONE", "KEVO_HELPDESK_URL"])
+        for guide in ("user-guide", "admin-guide"):
+            page = os.path.join(ARGS.image, guide + ".html")
+            if not os.path.exists(page):
+                self.skipTest("the guides are built with pandoc (Debian package pandoc)")
+            with open(page, encoding="utf-8") as f:
+                source = f.read()
+            body_text = re.sub(r"<[^>]*>", "", re.sub(r"<style.*?</style>", "", source, flags=re.S))
+            text = " ".join(html.unescape(body_text).split())
+            for name, value in contact.items():
+                self.assertTrue(" ".join(value.split()) in text, f"{guide} does not name {name}={value}")
+            link = f'href="{html.escape(contact["KEVO_HELPDESK_URL"], quote=False)}"'
+            self.assertTrue(link in source, f"{guide}: no link {link}")
+            left = re.search(r".{0,20}(\{\{|\}\}).{0,20}", text)
+            self.assertIsNone(left, f"{guide}: a token left unfilled")
+            # Browsers show a page without fonts of its own in a serif face.
+            css = "".join(re.findall(r"<style[^>]*>(.*?)</style>", source, re.S))
+            body = re.search(r"(?:^|\})\s*body\s*\{([^}]*)\}", css)
+            self.assertRegex(body.group(1), r'font-family:\s*Meiryo,\s*"Yu Gothic",\s*YuGothic,\s*sans-serif;', guide)
+            img = re.search(r"(?:^|\})\s*img\s*\{([^}]*)\}", css)
+            self.assertRegex(img.group(1), r"max-width:\s*100%;", guide)
+            self.assertRegex(img.group(1), r"height:\s*auto;", guide)
+
     def test_guides_join_japanese_lines_without_a_space(self):
         # A sentence wrapped in the Markdown source reads as one word in the
         # page: no space where the line broke between Japanese characters.

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # scripts/release end to end, without Wine: it refuses without a counter
-# address; a testbed release says so in its names; a release signed with a
-# PKCS#12 key and one signed through a SoftHSM2 token have every PE file of
-# the zip, the installer and the uninstaller it writes verified against the
-# test CA; the same key gives the same bytes; a CA that did not issue the key
-# fails the release and leaves the previous one as it was; a time-stamped
-# release carries time stamps of a local RFC 3161 authority that verify, an
-# unstamped one says so; a folder holding other files and a working tree with
-# uncommitted changes are refused. One build tree serves all runs.
+# address or with the placeholder help desk; a testbed release says so in its
+# names; the guides of a release name the help desk it was given; a release
+# signed with a PKCS#12 key and one signed through a SoftHSM2 token have every
+# PE file of the zip, the installer and the uninstaller it writes verified
+# against the test CA; the same key gives the same bytes; a CA that did not
+# issue the key fails the release and leaves the previous one as it was; a
+# time-stamped release carries time stamps of a local RFC 3161 authority that
+# verify, an unstamped one says so; a folder holding other files and a working
+# tree with uncommitted changes are refused. One build tree serves all runs.
 # Usage: release_test.sh SOURCE_DIR WORK_DIR VERSION
 set -euo pipefail
 src=$1 work=$2 version=$3
@@ -23,13 +24,21 @@ rm -rf keys out-* unpacked clone tsa
 fail() { echo "FAIL: $*" >&2; exit 1; }
 release() { bash "$src/scripts/release" --tree "$work/tree" --allow-dirty "$@"; }
 url=https://counter.example.jp/
+helpdesk=(-DKEVO_HELPDESK_NAME=KEVO利用者サポートセンター -DKEVO_HELPDESK_PHONE=0120-123-456
+          "-DKEVO_HELPDESK_HOURS=平日 9時～18時" -DKEVO_HELPDESK_URL=https://support.example.jp/kevo/)
+service=("-DKEVO_DEFAULT_COUNTER_URL=$url" "${helpdesk[@]}")
 
-echo "== no counter address: refused before anything is built"
-if log=$(bash "$src/scripts/release" --tree "$work/refused" --out "$work/out-refused" 2>&1); then
-  fail "a release without a counter address was built"
-fi
-grep -q "refused: no counter address" <<<"$log" || fail "no clear refusal: $log"
-[ ! -e "$work/refused" ] && [ ! -e "$work/out-refused" ] || fail "the refused release left a build"
+echo "== no counter address, the placeholder help desk: refused before anything is built"
+while IFS='|' read -r refusal args; do
+  if log=$(bash "$src/scripts/release" --tree "$work/refused" --out "$work/out-refused" $args 2>&1); then
+    fail "a release was built although it says: $refusal"
+  fi
+  grep -q "refused: $refusal" <<<"$log" || fail "no clear refusal ($refusal): $log"
+  [ ! -e "$work/refused" ] && [ ! -e "$work/out-refused" ] || fail "the refused release left a build"
+done <<EOF
+no counter address|
+no help-desk contact: KEVO_HELPDESK_PHONE KEVO_HELPDESK_HOURS KEVO_HELPDESK_URL|-DKEVO_DEFAULT_COUNTER_URL=$url -DKEVO_HELPDESK_NAME=KEVO窓口 -DKEVO_HELPDESK_PHONE=000-0000-0000 -DKEVO_HELPDESK_HOURS=
+EOF
 
 echo "== a working tree with uncommitted changes, a folder holding other files: refused"
 git clone -q "$src" clone && echo changed >>clone/README.md
@@ -101,20 +110,24 @@ expect_files out-testbed "KEVOSetup-$version-testbed.exe" "KEVO-$version-image-t
 echo "== release for $url signed with a PKCS#12 key"
 export KEVO_SIGN_CA=$work/keys/ca.pem
 log=$(KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
-  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12")
+  release "${service[@]}" --out "$work/out-p12")
 grep -q '^release: WARNING: not time-stamped' <<<"$log" || fail "no warning for a release without time stamps"
 expect_files out-p12 "KEVOSetup-$version.exe" "KEVO-$version-image.zip"
 verify_all "$work/out-p12" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
+guide=$(tr '\n' ' ' <"$work/unpacked/zip/KEVO-$version/user-guide.html")
+for value in "${helpdesk[@]#*=}"; do
+  [[ $guide == *"$value"* ]] || fail "the user guide does not name $value"
+done
 
 echo "== the same through a SoftHSM2 token"
 SOFTHSM2_CONF=$work/keys/softhsm2.conf KEVO_SIGN_PKCS11_MODULE=$hsm_module KEVO_SIGN_CERT=$work/keys/signer.pem \
   KEVO_SIGN_PKCS11_URI="pkcs11:token=kevo-release;object=signer;type=private" KEVO_SIGN_PASSWORD_FILE=$work/keys/pin \
-  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-hsm" >/dev/null
+  release "${service[@]}" --out "$work/out-hsm" >/dev/null
 verify_all "$work/out-hsm" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
 
 echo "== signing again with the PKCS#12 key gives the same bytes"
 KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
-  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12-again" >/dev/null
+  release "${service[@]}" --out "$work/out-p12-again" >/dev/null
 for f in out-p12/*; do
   cmp "$f" "out-p12-again/${f#out-p12/}" || fail "${f#out-p12/} differs between two signed builds"
 done
@@ -126,7 +139,7 @@ trap 'kill $tsa 2>/dev/null' EXIT
 for _ in $(seq 100); do grep -q '^port' tsa.out && break; sleep 0.1; done
 KEVO_SIGN_TIMESTAMP_URL="http://127.0.0.1:$(sed -n 's/^port //p' tsa.out)/" KEVO_SIGN_TIMESTAMP_CA=$work/tsa/tsa-ca.pem \
   KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
-  release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-ts" >/dev/null
+  release "${service[@]}" --out "$work/out-ts" >/dev/null
 tsa_ca=(-TSA-CAfile "$work/tsa/tsa-ca.pem")
 verify_all "$work/out-ts" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
 tsa_ca=()
@@ -134,7 +147,7 @@ tsa_ca=()
 echo "== a CA that did not issue the key fails the release; the previous one stays"
 if log=$(KEVO_SIGN_CA=$work/keys/other-ca.pem KEVO_SIGN_PKCS12=$work/keys/signer.p12 \
          KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
-         release "-DKEVO_DEFAULT_COUNTER_URL=$url" --out "$work/out-p12" 2>&1); then
+         release "${service[@]}" --out "$work/out-p12" 2>&1); then
   fail "the release was written although its signatures do not verify"
 fi
 grep -q "does not verify against" <<<"$log" || fail "no reason given: $log"
