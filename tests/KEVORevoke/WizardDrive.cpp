@@ -29,14 +29,17 @@
 //               the run ends with the end button
 // Prints "step NAME MS ms" for start, 01->02, 02->03, 03->04, 04->05 and
 // "step total MS ms" (program start to screen 05). Exit 0 when screen 05
-// showed the accepted verdict and the program ended.
+// showed the accepted verdict, the program ended, and every picture asked
+// for was taken of a window showing what the user guide describes.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "WindowWalk.h"
 #include "WizardRun.h"
 
 using namespace kevotest;
@@ -76,11 +79,62 @@ private:
     LARGE_INTEGER start_;
 };
 
+// What each picture shows, in the words of the user guide's steps: read
+// from the window right before and right after it is photographed, so that
+// a picture of a half-drawn or wrong window fails the run.
+std::wstring g_holderName;  // screen 03 shows the whole name
+bool g_pictureFault = false;
+
+std::vector<std::wstring> GuideTexts(const std::string& picture)
+{
+    static const struct {
+        const char* name;
+        std::vector<std::wstring> texts;
+    } kGuide[] = {
+        {"screen01", {L"画面番号 01", L"OK", L"終了"}},
+        {"screen02", {L"画面番号 02", L"OK", L"申請中止"}},
+        {"errorbox", {L"ICカードに接続できません。(704)", L"OK"}},
+        {"screen03", {L"画面番号 03", L"電子署名", L"申請中止"}},
+        {"screen04", {L"画面番号 04", L"送信", L"申請中止"}},
+        {"confirm", {L"本当に失効申請を送信してよろしいですか？", L"OK", L"キャンセル"}},
+        {"screen05", {L"画面番号 05", L"終了"}},
+    };
+    for (const auto& entry : kGuide)
+        if (picture == entry.name) {
+            std::vector<std::wstring> texts = entry.texts;
+            if (picture == "screen03")
+                texts.push_back(g_holderName);
+            return texts;
+        }
+    return {};
+}
+
+// False (and a line saying what is missing) when window does not show the
+// texts of the picture.
+bool ShowsGuideTexts(HWND window, const char* name, DWORD timeoutMs)
+{
+    const std::vector<std::wstring> expected = GuideTexts(name);
+    std::vector<std::wstring> missing;
+    WaitUntil([&] { return (missing = MissingTexts(window, expected)).empty(); }, timeoutMs);
+    for (const std::wstring& text : missing)
+        Say(std::string("wizard_drive: the picture of ") + name + " lacks \"" + Utf8(text) + "\"\n");
+    return missing.empty();
+}
+
 void Shot(HWND window, const char* name)
 {
     std::wstring out = Arg(L"out", L"");
     if (out.empty() || window == NULL)
         return;
+    // A window is photographed once it shows its texts and its pixels on the
+    // screen have settled: a box found as soon as it is visible may not have
+    // drawn its message and all its buttons yet.
+    if (!ShowsGuideTexts(window, name, 10000) || !WaitForPainted(window, 10000)) {
+        Say(std::string("wizard_drive: ") + name + " is not as the guide shows it\n");
+        g_pictureFault = true;
+        return;
+    }
+    bool taken;
     if (Arg(L"shots", L"windows") == L"x11") {
         // The caller photographs the screen's rectangle and writes NAME.png;
         // the window stays as it is until then.
@@ -91,13 +145,14 @@ void Shot(HWND window, const char* name)
                  (long)(r.right - r.left), (long)(r.bottom - r.top));
         Say(line);
         std::wstring png = out + L"\\" + Widen(name) + L".png";
-        if (!WaitUntil([&] { return GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
-            Say(std::string("wizard_drive: no picture of ") + name + "\n");
-        return;
+        taken = WaitUntil([&] { return GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000);
+    } else {
+        taken = SaveWindowImage(window, out + L"\\" + Widen(name) + L".bmp");
     }
-    std::wstring path = out + L"\\" + Widen(name) + L".bmp";
-    if (!SaveWindowImage(window, path))
+    if (!taken)
         Say(std::string("wizard_drive: no picture of ") + name + "\n");
+    if (!taken || !ShowsGuideTexts(window, name, 0))
+        g_pictureFault = true;
 }
 
 void ShowScreen(const WizardRun& run)
@@ -167,6 +222,7 @@ int main()
     ResetCounter();
 
     RunOptions options = BuildTreeOptions(L"wizard-drive");
+    g_holderName = options.applicant.name;
     options.traceLevel = (DWORD)_wtoi(Arg(L"trace", L"0").c_str());
     const std::wstring route = Arg(L"installed", L"0");
     const bool installed = route != L"0";
@@ -237,7 +293,7 @@ int main()
         ok = run.WaitForExit(20000);
         if (!out.empty())
             WriteBytes(out + L"\\trace.log", run.Log());
-        return ok ? 0 : 1;
+        return ok && !g_pictureFault ? 0 : 1;
     }
     bool accepted = ok && run.Screen().shortExplain.find(L"受理されました") != std::wstring::npos;
     if (ok) {
@@ -247,5 +303,5 @@ int main()
     if (!out.empty())
         WriteBytes(out + L"\\trace.log", run.Log());
     SetCardSwitches(0, 0, kNoPinPrompt);
-    return ok && accepted ? 0 : 1;
+    return ok && accepted && !g_pictureFault ? 0 : 1;
 }

@@ -514,6 +514,7 @@ std::wstring WindowText(HWND window)
 {
     // WM_GETTEXT works across processes for windows of another process too.
     wchar_t buffer[4096];
+    buffer[0] = L'\0';  // a window that does not answer in time reads as empty
     LRESULT n = SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
                                     5000, NULL);
     (void)n;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -298,6 +299,54 @@ bool SaveWindowImage(HWND window, const std::wstring& path)
     DeleteDC(memory);
     ReleaseDC(NULL, screen);
     return ok;
+}
+
+namespace {
+
+// "送信(&S)" -> "送信", "&OK" -> "OK": the words a user reads on the button.
+std::wstring WithoutMnemonic(std::wstring text)
+{
+    size_t open = text.find(L"(&");
+    if (open != std::wstring::npos && text.size() >= open + 4 && text[open + 3] == L')')
+        text.erase(open, 4);
+    size_t amp;
+    while ((amp = text.find(L'&')) != std::wstring::npos)
+        text.erase(amp, 1);
+    return text;
+}
+
+BOOL CALLBACK CollectVisibleLines(HWND child, LPARAM param)
+{
+    if (IsWindowVisible(child)) {
+        std::vector<std::wstring>* lines = reinterpret_cast<std::vector<std::wstring>*>(param);
+        std::wstring text = WindowText(child);
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find(L'\n', start);
+            if (end == std::wstring::npos)
+                end = text.size();
+            std::wstring line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == L'\r')
+                line.pop_back();
+            lines->push_back(WithoutMnemonic(line));
+            start = end + 1;
+        }
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<std::wstring> MissingTexts(HWND window, const std::vector<std::wstring>& expected)
+{
+    std::vector<std::wstring> shown;
+    shown.push_back(WindowText(window));
+    EnumChildWindows(window, CollectVisibleLines, reinterpret_cast<LPARAM>(&shown));
+    std::vector<std::wstring> missing;
+    for (const std::wstring& text : expected)
+        if (std::find(shown.begin(), shown.end(), text) == shown.end())
+            missing.push_back(text);
+    return missing;
 }
 
 }  // namespace kevotest

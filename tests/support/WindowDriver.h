@@ -68,6 +68,11 @@ bool EnterPin(HWND prompt, const std::wstring& pin, DWORD timeoutMs);
 bool CancelPrompt(HWND prompt, DWORD timeoutMs);
 
 // ---- pictures ------------------------------------------------------------------
+// The expected texts that window does not show now: each must be the
+// window's caption or one line of a visible control's text, read from the
+// window (WM_GETTEXT), with a button's mnemonic marker ("(&S)", "&") left
+// out. Empty when the window shows them all.
+std::vector<std::wstring> MissingTexts(HWND window, const std::vector<std::wstring>& expected);
 // The window as the screen shows it, cropped to its rectangle, as a 24-bit
 // BMP file.
 bool SaveWindowImage(HWND window, const std::wstring& path);
