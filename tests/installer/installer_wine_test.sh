@@ -95,11 +95,14 @@ c=$prefix/drive_c
 # view: the registry view the installed tools read
 if [ $arch = win64 ] && [ "$bits" = 32 ]; then
   pf_win='C:\Program Files (x86)'; pf=$c/'Program Files (x86)'; view=32
-elif [ $shipped_layout_on_win64 = 1 ]; then
-  # A 64-bit installer takes $PROGRAMFILES32 for the 64-bit folder, so from
-  # the 64-bit build only the registry side of the layout can be checked;
+elif [ $shipped_layout_on_win64 = 1 ] && [ ! -d "$c/Program Files (x86)" ]; then
+  # A prefix without a 32-bit part (a machine without 32-bit support) gives
+  # a 64-bit installer the 64-bit folder for $PROGRAMFILES32, so from the
+  # 64-bit build only the registry side of the layout can be checked there;
   # the folder is checked where the 32-bit installer runs.
   pf_win='C:\Program Files'; pf=$c/'Program Files'; view=32
+elif [ $shipped_layout_on_win64 = 1 ]; then
+  pf_win='C:\Program Files (x86)'; pf=$c/'Program Files (x86)'; view=32
 else
   pf_win='C:\Program Files'; pf=$c/'Program Files'; view=$bits
 fi
