@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "CardContext.h"
 #include "KEVORevokeRes.h"
 #include "KevoApp.h"
 #include "KevoHighContrast.h"
@@ -93,6 +94,8 @@ BOOL CKEVORevokeDlg::OnInitDialog()
         AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     }
     SetIcons(IDI_KEVOREVOKE);
+    // The card's PIN prompt is modal to the wizard in the card and signature steps.
+    cardcontext::SetPromptOwner(m_hWnd);
     // Enter presses the forward button wherever the focus is, never the
     // absent IDOK.
     SendMessageW(m_hWnd, DM_SETDEFID, IDC_BUTTON_OK, 0);

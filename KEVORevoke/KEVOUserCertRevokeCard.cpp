@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "CardContext.h"
 #include "CardRules.h"
 #include "KEVORevokeXmlText.h"  // MapProviderOpenError
 #include "JavaRuntime.h"
@@ -103,7 +104,7 @@ int GetUserCertData(KEVOBinaryData* binaryData)
     KeyHandle key;
     // The provider asks the citizen for whatever it needs (the PIN) inside
     // these calls; a cancelled prompt comes back as the opening's error.
-    if (!CryptAcquireContextW(provider.Out(), NULL, L"" KEVO_CARD_PROVIDER_NAME, PROV_RSA_FULL, 0)) {
+    if (!cardcontext::Acquire(provider.Out())) {
         DWORD error = GetLastError();
         provider.Forget();
         TraceWinError(error, "CryptAcquireContext", TRACE_HERE);

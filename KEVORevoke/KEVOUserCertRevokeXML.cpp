@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "CardContext.h"
 #include "KEVORevokeXmlText.h"
 #include "RevokeHandles.h"
 #include "TraceLog.h"
@@ -69,7 +70,7 @@ int CREVOKE_Xml::MakeXML(const CREVOKE_Card* lpCardOBJ, const KEVOBinaryData* bi
     } else {
         ProviderContext provider;
         HashObject hash;
-        if (!CryptAcquireContextA(provider.Out(), NULL, KEVO_CARD_PROVIDER_NAME, PROV_RSA_FULL, 0)) {
+        if (!cardcontext::Acquire(provider.Out())) {
             DWORD error = GetLastError();
             provider.Forget();
             TraceWinError(error, "CryptAcquireContextA", TRACE_HERE);

@@ -70,6 +70,7 @@ struct Context {
     BYTE* certificate;
     DWORD certificateLength;
     FARPROC returnWindow;  // the table's FuncReturnhWnd, for the prompt's owner
+    HWND clientWindow;     // PP_CLIENT_HWND set on this context
 };
 
 struct UserKey {
@@ -166,9 +167,14 @@ bool CardDirectory(wchar_t* out, DWORD capacity)
 }
 
 // The window the prompt belongs to: the one the application gave CryptoAPI
-// (PP_CLIENT_HWND, handed out through FuncReturnhWnd), else the calling
-// thread's active window, else none.
-HWND PromptOwner(FARPROC returnWindow)
+// for every context (PP_CLIENT_HWND with no context, handed out through
+// FuncReturnhWnd), else the one it set on this context, else none. As with
+// a real card's provider, an application that gives no window gets a prompt
+// of no window's, which may open behind its own while that stays enabled.
+// (Wine's CryptoAPI refuses the window without a context, error 87, and
+// hands out none, so under Wine only the context's window reaches a
+// provider; on Windows both do.)
+HWND PromptOwner(FARPROC returnWindow, HWND clientWindow)
 {
     // The platform's table hands out a stdcall function.
     typedef void(WINAPI * ReturnWindowFunction)(HWND*);
@@ -176,13 +182,13 @@ HWND PromptOwner(FARPROC returnWindow)
     if (returnWindow != NULL)
         reinterpret_cast<ReturnWindowFunction>(returnWindow)(&owner);
     if (owner == NULL || !IsWindow(owner))
-        owner = GetActiveWindow();
-    return owner;
+        owner = clientWindow;
+    return owner != NULL && IsWindow(owner) ? owner : NULL;
 }
 
 // Asks for the PIN when SoftCardPinPrompt names this point: ERROR_SUCCESS
 // to go on, or the code the card answers with.
-DWORD CheckPin(DWORD point, FARPROC returnWindow)
+DWORD CheckPin(DWORD point, FARPROC returnWindow, HWND clientWindow)
 {
     if ((ReadSwitch(L"SoftCardPinPrompt") & point) == 0)
         return ERROR_SUCCESS;
@@ -190,7 +196,7 @@ DWORD CheckPin(DWORD point, FARPROC returnWindow)
     if (!ReadText(L"SoftCardPin", expected, SOFTCARD_PIN_MAX_LENGTH + 1))
         wcscpy(expected, kDefaultPin);
     wchar_t typed[SOFTCARD_PIN_MAX_LENGTH + 1];
-    PinAnswer answer = AskForPin(ThisModule(), PromptOwner(returnWindow), typed, SOFTCARD_PIN_MAX_LENGTH + 1);
+    PinAnswer answer = AskForPin(ThisModule(), PromptOwner(returnWindow, clientWindow), typed, SOFTCARD_PIN_MAX_LENGTH + 1);
     DWORD result = ERROR_SUCCESS;
     if (answer == kPinCancelled)
         result = kCancelledByUser;
@@ -291,7 +297,7 @@ SOFTCARD_API CPAcquireContext(HCRYPTPROV* phProv, LPCSTR szContainer, DWORD dwFl
         FreeContext(c);
         return Fail(kNoCard);
     }
-    DWORD pin = CheckPin(kPromptAtOpen, c->returnWindow);
+    DWORD pin = CheckPin(kPromptAtOpen, c->returnWindow, NULL);
     if (pin != ERROR_SUCCESS) {
         SecureZeroMemory(blob, blobLength);
         free(blob);
@@ -464,7 +470,7 @@ SOFTCARD_API CPSignHash(HCRYPTPROV hProv, HCRYPTHASH hHash, DWORD dwKeySpec, LPC
         DWORD forced = ReadSwitch(L"SoftCardFailSign");
         if (forced != 0)
             return Fail(forced);
-        DWORD pin = CheckPin(kPromptAtSign, c->returnWindow);
+        DWORD pin = CheckPin(kPromptAtSign, c->returnWindow, c->clientWindow);
         if (pin != ERROR_SUCCESS)
             return Fail(pin);
     }
@@ -510,7 +516,16 @@ SOFTCARD_API CPGetProvParam(HCRYPTPROV hProv, DWORD dwParam, LPBYTE pbData, LPDW
     }
 }
 
-SOFTCARD_API CPSetProvParam(HCRYPTPROV, DWORD, CONST BYTE*, DWORD)
+SOFTCARD_API CPSetProvParam(HCRYPTPROV hProv, DWORD dwParam, CONST BYTE* pbData, DWORD dwFlags)
 {
-    return Fail(NTE_BAD_TYPE);
+    (void)dwFlags;
+    Context* c = AsContext(hProv);
+    if (c == NULL)
+        return Fail(NTE_BAD_UID);
+    if (dwParam != PP_CLIENT_HWND)
+        return Fail(NTE_BAD_TYPE);
+    if (pbData == NULL)
+        return Fail(ERROR_INVALID_PARAMETER);
+    memcpy(&c->clientWindow, pbData, sizeof c->clientWindow);
+    return TRUE;
 }

@@ -170,6 +170,10 @@ TEST_F(WizardTest, HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter)
     run.Forward();
     HWND pin = run.WaitForPin();
     ASSERT_TRUE(pin != NULL) << "no PIN prompt at signing";
+    // The card's prompt is modal to the wizard, as the wizard gave it the
+    // provider: never behind it with the wizard still enabled.
+    EXPECT_EQ(dialog, GetWindow(pin, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(dialog));
     ASSERT_TRUE(EnterPin(pin, L"1234", 10000));
     ASSERT_TRUE(run.WaitForScreen(4));
     v = run.Screen();
