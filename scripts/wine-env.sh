@@ -34,7 +34,7 @@ kevo_ensure_prefix() {
   (
     flock 9
     # (The marker's number goes up when the set-up below changes.)
-    if [ ! -f "$prefix/.kevo-ready-2" ]; then
+    if [ ! -f "$prefix/.kevo-ready-3" ]; then
       rm -rf "$prefix"
       WINEARCH=$arch wineboot -i >/dev/null 2>&1 </dev/null
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
@@ -47,8 +47,12 @@ kevo_ensure_prefix() {
       # The caption buttons are drawn with Marlett, which Windows keeps in
       # its fonts folder; Wine finds it only there.
       cp -f /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
+      # The prefix reports Windows 10, as the PCs the tools meet do (Wine 8
+      # makes it Windows 7 by default). A test that needs another version
+      # sets it for one program (AppDefaults\<exe>\Version).
+      wine winecfg -v win10 >/dev/null 2>&1
       wineserver -w
-      touch "$prefix/.kevo-ready-2"
+      touch "$prefix/.kevo-ready-3"
     fi
   ) 9>"$prefix.lock"
   # A persistent wineserver makes each program start in tens of milliseconds.

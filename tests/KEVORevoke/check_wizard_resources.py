@@ -188,6 +188,7 @@ def main():
     expect("manifest: asInvoker", 'level="asInvoker"' in manifest, True)
     expect("manifest: system DPI aware", ">true</dpiAware>" in manifest, True)
     expect("manifest: per-monitor v2", ">PerMonitorV2</dpiAwareness>" in manifest, True)
+    expect("manifest: made for Windows 10", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" in manifest, True)
     version = found.get((RT_VERSION, 1), b"").decode("utf-16-le", "replace")
     expect("version resource names the program", "KEVORevoke.exe" in version, True)
 

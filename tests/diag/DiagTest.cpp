@@ -28,6 +28,7 @@ const wchar_t* const kImageFiles[] = {L"KEVORevoke.exe", L"KEVOSoftverchk.exe", 
 const std::wstring kProviderKey =
     L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
 const wchar_t kStandInKey[] = L"Software\\KEVOTestbed\\winscard";
+const wchar_t kAppKey[] = L"Software\\Wine\\AppDefaults\\KEVODiag.exe";
 const wchar_t kOverrideKey[] = L"Software\\Wine\\AppDefaults\\KEVODiag.exe\\DllOverrides";
 const std::string kSecret = u8"Pa55-秘密";
 
@@ -120,7 +121,7 @@ public:
         SetDword(HKEY_LOCAL_MACHINE, kProviderKey, L"Type", 1);
         RegisterJavaRuntime(WinePath(KEVO_JVMEMU_DLL));
         DeleteKeyTree(HKEY_CURRENT_USER, kStandInKey);
-        DeleteKeyTree(HKEY_CURRENT_USER, kOverrideKey);
+        DeleteKeyTree(HKEY_CURRENT_USER, kAppKey);
         RemoveTree(dir_);
         ResetKevoRegistry();
     }
@@ -190,7 +191,7 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
     const std::string plainUrl = "url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/";
     const std::string closed = Port(KEVO_TESTBED_PORT_CLOSED), https = Port(KEVO_TESTBED_HTTPS_PORT);
     const std::vector<BrokenCase> cases = {
-        {"healthy", [](DiagTest&) {}, "", {u8"%USERNAME%"}, {}, NULL},
+        {"healthy", [](DiagTest&) {}, "", {u8"%USERNAME%", u8"Windows 10.0 ビルド "}, {}, NULL},
         {"proxy with the settings file's password",
          [&](DiagTest& t) {
              Option("proxy_user", "\"kevo\"");
@@ -198,7 +199,12 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
              t.Settings({plainUrl, proxy, proxyHost, proxyPort, "proxyUser=kevo", "proxyPass=" + ToCp932(Widen(kSecret))});
          },
          "", {}, {}, NULL},
-        {"no runtime", [](DiagTest&) { RegisterJavaRuntime(L""); }, u8"Java実行環境が登録されていません。", {}, {}, NULL},
+        {"no runtime, on Windows 7",
+         [](DiagTest&) {
+             RegisterJavaRuntime(L"");
+             SetString(HKEY_CURRENT_USER, kAppKey, L"Version", "win7");
+         },
+         u8"Java実行環境が登録されていません。", {u8"Windows 6.1 ビルド 7601"}, {}, NULL},
         {"only a runtime of the other machine",
          [](DiagTest& t) { RegisterOtherMachineJavaRuntime(t.dir_); },
          sizeof(void*) == 8 ? u8"Java実行環境は32ビット版（x86）だけです" : u8"Java実行環境は64ビット版（x64）だけです", {}, {}, NULL},
