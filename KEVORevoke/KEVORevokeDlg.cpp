@@ -9,6 +9,7 @@
 #include "KEVORevokeRes.h"
 #include "KevoApp.h"
 #include "KevoHighContrast.h"
+#include "KevoText.h"
 #include "RevokeTexts.h"
 #include "TraceLog.h"
 #include "WizardColours.h"
@@ -16,7 +17,9 @@
 
 namespace {
 
-const char kFontFace[] = "ＭＳ ゴシック";
+// Chosen by its face with the Shift-JIS charset, so that a Windows of
+// another language with the Japanese fonts installed draws it too.
+const wchar_t kFontFace[] = L"ＭＳ ゴシック";
 // Font sizes in points: the title, prompt and fields as large as the
 // dialog's own 11-point text, the buttons' captions smaller.
 const int kTextPoints = 11;
@@ -90,8 +93,8 @@ BOOL CKEVORevokeDlg::OnInitDialog()
     std::string about = app != NULL ? app->LoadText(IDS_ABOUTBOX) : std::string();
     HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE);
     if (systemMenu != NULL && !about.empty()) {
-        AppendMenuA(systemMenu, MF_SEPARATOR, 0, NULL);
-        AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        AppendMenuW(systemMenu, MF_SEPARATOR, 0, NULL);
+        AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, kevoui::FromCp932(about).c_str());
     }
     SetIcons(IDI_KEVOREVOKE);
     // The card's PIN prompt is modal to the wizard in the card and signature steps.
@@ -117,7 +120,7 @@ void CKEVORevokeDlg::AssignFont(int points, LONG weight, const int* ids, size_t 
     m_logFont.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     m_logFont.lfQuality = DEFAULT_QUALITY;
     m_logFont.lfPitchAndFamily = DEFAULT_PITCH;
-    lstrcpynA(m_logFont.lfFaceName, kFontFace, LF_FACESIZE);
+    lstrcpynW(m_logFont.lfFaceName, kFontFace, LF_FACESIZE);
     Dpi().SetFont(m_logFont, points, ids, count);
 }
 
@@ -164,7 +167,7 @@ kevoui::CKevoToolTip* CKEVORevokeDlg::ToolTip(int tip)
 void CKEVORevokeDlg::ApplyButton(int id, const WizardButton& button)
 {
     if (button.caption != NULL)
-        SetDlgItemTextA(m_hWnd, id, button.caption);
+        SetDlgItemTextW(m_hWnd, id, kevoui::FromCp932(button.caption).c_str());
     kevoui::CKevoToolTip* tip = ToolTip(button.createdTip);
     if (tip != NULL && tip->Create(m_hWnd))
         tip->AddTool(Item(id), button.tipText);
@@ -193,7 +196,7 @@ void CKEVORevokeDlg::FillApplicantTable()
     int code = dateOfBirthToString(m_CardOBJ.m_strBirth.GetAnsi(), &rendered);
     TraceLog(TRACE_LEVEL_FLOW, "dateOfBirthToString(%d)\n", code);
     if (code == 0 && rendered != NULL)
-        SetDlgItemTextA(m_hWnd, IDC_EDIT_BIRTH, rendered);
+        SetDlgItemTextW(m_hWnd, IDC_EDIT_BIRTH, kevoui::FromCp932(rendered).c_str());
     free(rendered);
     SetDlgItemTextW(m_hWnd, IDC_EDIT_ADDRESS, m_CardOBJ.m_strAddress.m_lpData ? m_CardOBJ.m_strAddress.m_lpData : L"");
     SetFieldMargins();
@@ -235,12 +238,12 @@ void CKEVORevokeDlg::doScreenChange(short No)
         ShowApplicantTable();
     }
 
-    SetDlgItemTextA(m_hWnd, IDC_STATIC_SCREENNO, screen->number);
+    SetDlgItemTextW(m_hWnd, IDC_STATIC_SCREENNO, kevoui::FromCp932(screen->number).c_str());
     if (screen->explanation != NULL)
-        SetDlgItemTextA(m_hWnd, explanationId, screen->explanation);
+        SetDlgItemTextW(m_hWnd, explanationId, kevoui::FromCp932(screen->explanation).c_str());
     else
         SetDlgItemTextW(m_hWnd, explanationId, m_strResultMessage.m_lpData ? m_strResultMessage.m_lpData : L"");
-    SetDlgItemTextA(m_hWnd, IDC_STATIC_PROMPT, screen->prompt);
+    SetDlgItemTextW(m_hWnd, IDC_STATIC_PROMPT, kevoui::FromCp932(screen->prompt).c_str());
     ApplyButton(IDC_BUTTON_OK, screen->forward);
     ApplyButton(IDC_BUTTON_CANCEL, screen->end);
 
@@ -313,7 +316,8 @@ void CKEVORevokeDlg::OnBnClickedOk()
         }
         break;
     case kSendScreen:
-        if (MessageBoxA(m_hWnd, kSendQuestion, kSendQuestionCaption, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
+        if (MessageBoxW(m_hWnd, kevoui::FromCp932(kSendQuestion).c_str(), kevoui::FromCp932(kSendQuestionCaption).c_str(),
+                        MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
             TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::OnBnClickedOk() end\n");
             return;
         }
@@ -334,7 +338,8 @@ void CKEVORevokeDlg::OnBnClickedCancel()
 {
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::OnBnClickedCancel() start\n");
     if (m_nScreenNo == kVerdictScreen ||
-        MessageBoxA(m_hWnd, kCancelQuestion, kErrorBoxCaption, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK)
+        MessageBoxW(m_hWnd, kevoui::FromCp932(kCancelQuestion).c_str(), kevoui::FromCp932(kErrorBoxCaption).c_str(),
+                    MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK)
         EndDialog(IDCANCEL);
     TraceLog(TRACE_LEVEL_FLOW, "CKEVORevokeDlg::OnBnClickedCancel() end\n");
 }

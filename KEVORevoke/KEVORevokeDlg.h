@@ -90,7 +90,7 @@ private:
 
     // ---- window resources (KEVORevokeDlg.cpp) -------------------------------
     HICON m_hIcon;
-    LOGFONTA m_logFont;                 // work record reused for every font
+    LOGFONTW m_logFont;                 // work record reused for every font
     kevoui::CKevoGdiObject m_whiteBrush;
     kevoui::CKevoGdiObject m_cyanBrush;
     bool m_highContrast;                // system colours for the panels

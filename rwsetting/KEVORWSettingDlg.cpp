@@ -243,6 +243,11 @@ ReaderKind CKEVORWSettingDlg::SelectedKind()
     return rwsetting::kKindNone;
 }
 
+// The lists' texts are no texts of ours: the service's reader names and the
+// stored values go from the narrow reader list and registry to the middleware,
+// which reads them with the narrow functions too. So they stay in the
+// system's code page end to end, and the stored bytes are what the
+// middleware of that system expects.
 std::string CKEVORWSettingDlg::ShownText(int comboId) const
 {
     HWND combo = Item(comboId);

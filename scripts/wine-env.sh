@@ -1,6 +1,8 @@
 # Sourced by the scripts that run Windows programs: the environment in which
-# Wine gives code page 932 and draws windows on the test display.
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# Wine gives code page 932 and draws windows on the test display. Wine takes
+# each process's ANSI code page from its locale: the tests of other code
+# pages set KEVO_WINE_LOCALE.
+export LANG=${KEVO_WINE_LOCALE:-ja_JP.UTF-8} LC_ALL=${KEVO_WINE_LOCALE:-ja_JP.UTF-8}
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko download prompts while a prefix is created.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}

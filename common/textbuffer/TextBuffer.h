@@ -1,6 +1,8 @@
 // The revocation tool's growable text holder: UTF-16 text with cached ANSI
-// (CP_ACP) and UTF-8 copies, plus the conversion functions and the base64
-// encoder that the request document uses.
+// and UTF-8 copies, plus the conversion functions and the base64 encoder
+// that the request document uses. "ANSI" is the tool's narrow text, which
+// is Shift-JIS (code page 932) whatever the system's code page: the tool's
+// literals are, and the trace log and the screen expect them so.
 //
 // CTextBuffer is a plain record of five 32-bit fields (on the 32-bit target)
 // with no virtual operations. A zero-filled buffer is a valid empty buffer;
@@ -13,7 +15,7 @@
 
 class CTextBuffer {
 public:
-    char* m_lpAnsi;      // cached CP_ACP copy of the text, or NULL
+    char* m_lpAnsi;      // cached Shift-JIS copy of the text, or NULL
     char* m_lpUTF8;      // cached UTF-8 copy of the text, or NULL
     wchar_t* m_lpData;   // the text, zero-terminated, or NULL when nothing was ever stored
     int m_nSize;         // capacity of m_lpData in UTF-16 units, terminator included

@@ -1,12 +1,13 @@
 // The two code-page conversions the text buffer needs, behind a small seam:
 // on Windows they are the platform's WideCharToMultiByte and
-// MultiByteToWideChar (no flags); a native build of the buffer (its fuzz
-// target) gets a portable stand-in with the same contract.
+// MultiByteToWideChar (no flags) with code page 932 or UTF-8; a native
+// build of the buffer (its fuzz target) gets a portable stand-in with the
+// same contract.
 #ifndef KEVO_TEXTCODEPAGE_H
 #define KEVO_TEXTCODEPAGE_H
 
 enum TextCodePage {
-    kTextCodePageAnsi,  // CP_ACP: Shift-JIS (932) on the PCs the tool runs on
+    kTextCodePageAnsi,  // the tool's narrow text: Shift-JIS (932) on any system
     kTextCodePageUtf8   // CP_UTF8
 };
 

@@ -1,5 +1,5 @@
 // Native stand-in of the code-page seam, with iconv: the ANSI code page is
-// 932 as on the PCs the tool runs on. Like the platform's conversions
+// 932, as on Windows. Like the platform's conversions
 // without flags, a character the target cannot hold becomes the code page's
 // default character ("?" in 932, U+FFFD in UTF-8) instead of failing, and
 // an invalid byte sequence becomes U+30FB. As on Windows, each wchar_t holds

@@ -5,7 +5,9 @@
 namespace {
 UINT WindowsCodePage(TextCodePage codePage)
 {
-    return codePage == kTextCodePageUtf8 ? CP_UTF8 : CP_ACP;
+    // Never CP_ACP: an English Windows has 1252 there, and Windows 10 and
+    // later may have UTF-8.
+    return codePage == kTextCodePageUtf8 ? CP_UTF8 : 932;
 }
 }  // namespace
 

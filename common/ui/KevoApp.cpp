@@ -1,6 +1,7 @@
 #include "KevoApp.h"
 
 #include "KevoDialog.h"
+#include "KevoText.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -45,27 +46,21 @@ INT_PTR CKevoApp::RunMainDialog(CKevoDialog& dialog)
 
 std::string CKevoApp::LoadText(UINT id) const
 {
-    // LoadStringA converts the resource's UTF-16 text to the system code
-    // page; a long enough buffer is tried again with double size.
-    for (int size = 512; size <= 65536; size *= 2) {
-        std::string buffer(size, '\0');
-        int n = LoadStringA(m_hInstance, id, &buffer[0], size);
-        if (n <= 0)
-            return std::string();
-        if (n < size - 2) {
-            buffer.resize(n);
-            return buffer;
-        }
-    }
-    return std::string();
+    // With a zero length LoadStringW hands out a pointer into the resource
+    // itself, so texts of any length come back whole.
+    const wchar_t* text = NULL;
+    int length = LoadStringW(m_hInstance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || text == NULL)
+        return std::string();
+    return ToCp932(std::wstring(text, static_cast<size_t>(length)));
 }
 
 int CKevoApp::ShowMessage(HWND owner, const std::string& text, UINT type) const
 {
     if (owner == NULL && m_pMainWnd != NULL)
         owner = m_pMainWnd->GetSafeHwnd();
-    std::string title = LoadText(m_titleId);
-    return MessageBoxA(owner, text.c_str(), title.c_str(), type);
+    std::wstring title = FromCp932(LoadText(m_titleId));
+    return MessageBoxW(owner, FromCp932(text).c_str(), title.c_str(), type);
 }
 
 int CKevoApp::ShowMessage(HWND owner, UINT textId, UINT type) const

@@ -30,11 +30,11 @@ public:
 
     HINSTANCE Instance() const { return m_hInstance; }
 
-    // A text of the program's string table in the system code page; empty
+    // A text of the program's string table in Shift-JIS (KevoText.h); empty
     // when there is none with that id.
     std::string LoadText(UINT id) const;
-    // Message box with the application title as caption. owner NULL means
-    // the main window when there is one.
+    // Message box with the application title as caption; text in Shift-JIS.
+    // owner NULL means the main window when there is one.
     int ShowMessage(HWND owner, const std::string& text, UINT type) const;
     int ShowMessage(HWND owner, UINT textId, UINT type) const;
 
@@ -57,7 +57,7 @@ private:
     static CKevoApp* s_current;
 };
 
-// printf-style formatting of a narrow text (the format comes from our own
+// printf-style formatting of a Shift-JIS text (the format comes from our own
 // string table); the result is cut at 1023 bytes.
 std::string FormatText(const char* format, ...);
 

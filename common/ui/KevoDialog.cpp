@@ -4,6 +4,7 @@
 
 #include "DlgInitData.h"
 #include "KevoApp.h"
+#include "KevoText.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -124,7 +125,10 @@ void CKevoDialog::ApplyDialogInit()
             message = LB_ADDSTRING;
         else
             continue;
-        SendDlgItemMessageA(m_hWnd, items[i].controlId, message, 0, reinterpret_cast<LPARAM>(items[i].text.c_str()));
+        // The texts are Shift-JIS, as the resource compiler of the template
+        // wrote them.
+        SendDlgItemMessageW(m_hWnd, items[i].controlId, message, 0,
+                            reinterpret_cast<LPARAM>(FromCp932(items[i].text).c_str()));
     }
 }
 

@@ -55,7 +55,7 @@ int CKevoDpi::Metric(int index) const
     return forDpi != NULL ? forDpi(index, m_dpi) : GetSystemMetrics(index);
 }
 
-HFONT CKevoDpi::SetFont(const LOGFONTA& face, int points, const int* ids, size_t count)
+HFONT CKevoDpi::SetFont(const LOGFONTW& face, int points, const int* ids, size_t count)
 {
     std::vector<int> controls(ids, ids + count);
     Font* font = NULL;
@@ -81,9 +81,9 @@ HFONT CKevoDpi::SetFont(const LOGFONTA& face, int points, const int* ids, size_t
 
 void CKevoDpi::Make(Font& font)
 {
-    LOGFONTA sized = font.face;
+    LOGFONTW sized = font.face;
     sized.lfHeight = FontHeight(font.points);
-    HFONT made = CreateFontIndirectA(&sized);
+    HFONT made = CreateFontIndirectW(&sized);
     if (made == NULL)
         return;  // the controls keep the font they have
     for (size_t i = 0; i < font.ids.size(); ++i)

@@ -36,7 +36,7 @@ public:
     // sets it on the dialog's controls ids. The same controls given again
     // get the new font instead. This owner keeps the font, and remakes it
     // and sets it again whenever the DPI changes. NULL when it cannot be made.
-    HFONT SetFont(const LOGFONTA& face, int points, const int* ids, size_t count);
+    HFONT SetFont(const LOGFONTW& face, int points, const int* ids, size_t count);
 
     // WM_DPICHANGED: the new DPI, the fonts remade for it, the window moved
     // to the suggested rectangle (NULL: left where it is).
@@ -44,7 +44,7 @@ public:
 
 private:
     struct Font {
-        LOGFONTA face;
+        LOGFONTW face;
         int points;
         std::vector<int> ids;
         HFONT handle;

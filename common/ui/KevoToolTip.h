@@ -17,7 +17,7 @@ public:
 
     // A second Create replaces the control made by the first.
     bool Create(HWND owner);
-    // The tooltip keeps its own copy of text (system code page).
+    // The tooltip keeps its own copy of text (Shift-JIS, KevoText.h).
     bool AddTool(HWND control, const char* text);
     void RelayEvent(const MSG* msg);
     void Activate(bool on);

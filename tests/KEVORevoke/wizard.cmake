@@ -44,3 +44,8 @@ add_dependencies(wizard_drive KEVORevoke kevo_install_image)
 
 add_executable(wizard_floor ${CMAKE_CURRENT_LIST_DIR}/WizardFloor.cpp)
 target_link_libraries(wizard_floor PRIVATE kevorevoke_wizard)
+
+# The road through the five screens, the boxes and the tooltips on the code
+# pages of non-Japanese Windows: the same texts as on 932.
+kevo_add_codepage_tests(wizard_window_test SOFTCARD FIXTURES testbed TIMEOUT 1800
+  FILTER WizardTest.HappyPathFromScreen01To05WithTheRequestVerifiedByTheCounter:WizardTest.SignatureRetryAndSendAndCloseQuestionsKeepTheScreen:WizardTest.ToolTipsFollowTheScreens)

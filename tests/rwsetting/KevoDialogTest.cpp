@@ -80,7 +80,7 @@ public:
 protected:
     BOOL OnInitDialog() override
     {
-        LOGFONTA face = {};
+        LOGFONTW face = {};
         static const int button[] = {303};
         Dpi().SetFont(face, 9, button, 1);
         before = Height();
