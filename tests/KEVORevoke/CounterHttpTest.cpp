@@ -594,6 +594,35 @@ TEST_F(CounterProxyTest, SecondRefusalIsTheResultWithoutASecondWindow)
     EXPECT_EQ(1, windows_.load());
 }
 
+// On Windows the sign-in window keeps what the user typed on the request it
+// was shown for, and the retry goes out on a new request; Wine keeps it on
+// the session as well. The seam makes the session forget it, as Windows
+// would have nothing there: only the retry's own copy can answer the proxy.
+// The credentials never reach the trace log, not even at level 10.
+TEST_F(CounterProxyTest, RetryCarriesTheTypedCredentialsOfItsOwn)
+{
+    const std::wstring user = L"kevo-user", password = L"Pw-5ecret";
+    EnableTrace(10);
+    options_.env[L"KEVO_TEST_WININET"] = L"forget-session-credentials";
+    for (const std::string& url : {HttpUrl(), HttpsUrl()}) {
+        SCOPED_TRACE(url);
+        ASSERT_EQ(200, TestbedRequest("POST", "/_testbed/reset").status);
+        Option("proxy_user", "\"kevo-user\"");
+        Option("proxy_pass", "\"Pw-5ecret\"");
+        Route(kRevokePath, 605, "");
+        Settings(url, {"proxyType=2", "proxyHost=localhost", "proxyPort=" + Port(KEVO_TESTBED_PROXY_PORT)});
+        EXPECT_EQ(0, Run(L"date", SignIn::Enter, user, password).Code());
+        EXPECT_EQ(1, windows_.load());
+        EXPECT_EQ(605, Run(L"revoke \"" + WriteDocument(Document(100)) + L"\"", SignIn::Enter, user, password).Code());
+        EXPECT_EQ(1, windows_.load());
+        EXPECT_EQ(1, Count(kRevokePath));
+    }
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("CREVOKE_Http::revoke")) << "no trace at level 10";
+    EXPECT_EQ(std::string::npos, log.find("5ecret")) << log;
+    EXPECT_EQ(std::string::npos, log.find("kevo-user")) << log;
+}
+
 TEST_F(CounterProxyTest, CredentialsOfTheSettingsFileNeedNoWindow)
 {
     ProxySettings({"proxyUser=kevo", "proxyPass=pass"});
