@@ -33,7 +33,7 @@ const char* WinInetErrorName(DWORD code);
 void TraceWinInetError(DWORD code, const char* what);
 
 // Test seams. The library's own definitions do nothing; test programs link
-// tests/support/WinInetSeamTesting.cpp, whose definitions replace them, so
+// testbed/wininet/WinInetSeamTesting.cpp, whose definitions replace them, so
 // that no shipped program carries them.
 // True (with the error to report) when the send of request is to fail.
 bool SeamSendFails(HINTERNET request, DWORD* error);

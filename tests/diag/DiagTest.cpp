@@ -181,7 +181,7 @@ void StallCounter()
 // never checks the revocation of a server's certificate (measured against
 // the testbed's, whose revocation servers do not answer: no attempt to
 // reach them, the request succeeds), and it ignores the send and receive
-// time-outs. The seams stand in for Windows (tests/support/WinInetSeamTesting.cpp).
+// time-outs. The seams stand in for Windows (testbed/wininet).
 void WithSeams(DiagTest& t, const std::wstring& setting);
 
 std::string WindowsUserName()
