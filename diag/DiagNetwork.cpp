@@ -25,7 +25,10 @@ namespace {
 const long long kClockLimitSeconds = 300;
 // The limits of the steps; together well within the 45 s a report may take.
 const DWORD kConnectLimitMs = 10000;     // name lookup and connection
-const DWORD kExchangeTimeoutMs = 10000;  // each send and each receive of the clock request
+// Each send and each receive of both requests. On Windows WinINet ends a
+// silent exchange with ERROR_INTERNET_TIMEOUT after this long, before the
+// limit of the whole request; that error is reported like the limit.
+const DWORD kExchangeTimeoutMs = 10000;
 const DWORD kClockLimitMs = 15000;       // the whole clock request
 const DWORD kVersionLimitMs = 12000;     // the whole version file request
 
@@ -175,6 +178,10 @@ bool ReportTls(DiagReport& report, DWORD error)
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
         report.Ng(Fmt(kNgTlsDate, error), kAdviceTlsDate);
         return true;
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        report.Ng(Fmt(kNgTlsRevocation, error), kAdviceTlsRevocation);
+        return true;
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
     case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
@@ -277,10 +284,10 @@ void CheckCounterClock(DiagReport& report, DiagContext& context)
     }
     const int rc = work->rc;
     // The version checker's client would ask for a sign-in itself, and wait
-    // minutes for a host that did not answer.
+    // for a host that did not answer (also when it fell silent mid-reply).
     if (rc == 700 || http.m_lastStatus == HTTP_STATUS_PROXY_AUTH_REQ)
         context.versionFileSkipped = kWarnVersionSkippedProxy;
-    else if (http.m_lastStatus == 0)
+    else if (http.m_lastStatus == 0 || (rc != 0 && http.m_lastError == ERROR_INTERNET_TIMEOUT))
         context.versionFileSkipped = kWarnVersionSkippedHost;
     long long difference = 0;
     if (rc != 0 || http.m_lastStatus != HTTP_STATUS_OK || !ClockDifference(work->date.GetAnsi(), &difference))
@@ -301,6 +308,7 @@ void CheckPublishedVersion(DiagReport& report, DiagContext& context)
         return;
     }
     VersionWork* work = new VersionWork;
+    work->access.m_exchangeTimeoutMs = kExchangeTimeoutMs;
     const LONGLONG start = PerformanceNow();
     const bool ended = RunBounded(work, kVersionLimitMs);
     context.networkSeconds += SecondsSince(start);
@@ -310,9 +318,16 @@ void CheckPublishedVersion(DiagReport& report, DiagContext& context)
     }
     const SoftwareVersion server = work->server;
     const int rc = work->rc;
+    const DWORD error = work->access.m_lastError;
     delete work;
     if (rc != 0) {
-        report.Warn(Fmt(kWarnVersionFile, rc), kAdviceVersionFile);
+        if (error == ERROR_INTERNET_TIMEOUT)
+            report.Warn(Fmt(kWarnVersionTimeout, kExchangeTimeoutMs / 1000, StepName(kStepVersionFile)),
+                        kAdviceVersionFile);
+        else if (error == ERROR_INTERNET_SEC_CERT_NO_REV || error == ERROR_INTERNET_SEC_CERT_REV_FAILED)
+            report.Warn(Fmt(kWarnVersionRevocation, error), kAdviceVersionRevocation);
+        else
+            report.Warn(Fmt(kWarnVersionFile, rc), kAdviceVersionFile);
         return;
     }
     const std::wstring published = Fmt(L"%u.%u.%u.%u", server.major, server.minor, server.revision, server.build);

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "KevoSettings.h"
+#include "KevoWinInet.h"
 #include "RevokeStreamData.h"
 #include "ServerDateFilter.h"
 #include "TextBuffer.h"
@@ -105,7 +106,7 @@ HINTERNET OpenPostRequest(HINTERNET connection, const char* objectName, int secu
 
 BOOL Send(HINTERNET request, const Payload& payload)
 {
-    return HttpSendRequestA(request, payload.headers, payload.headersLength, payload.body, payload.bodyLength);
+    return kevoinet::SendRequest(request, payload.headers, payload.headersLength, payload.body, payload.bodyLength);
 }
 
 // The status code of the reply; false when it cannot be read. A connection
@@ -144,12 +145,16 @@ SignInOutcome ProxySignIn(Exchange& exchange, const char* objectName, int secure
         TraceWinError(answer, "InternetErrorDlg", TRACE_HERE);
         return kSignInCancelled;
     }
-    exchange.request.Close();
     HINTERNET request = OpenPostRequest(exchange.connection.Get(), objectName, secure);
     if (request == NULL) {
         TraceWinError(GetLastError(), "HttpOpenRequestA", TRACE_HERE);
         return kSignInReopenFailed;
     }
+    // What the user typed is kept on the answered request, which goes now;
+    // the retry carries its own copy (a failure to copy leaves the retry to
+    // whatever the platform kept, and the proxy's answer decides).
+    if (!kevoinet::CarryProxyCredentials(exchange.request.Get(), request))
+        TraceLog(TRACE_LEVEL_ERROR, "CarryProxyCredentials:エラーが発生しました。(%s:%d)\n", TRACE_HERE);
     exchange.request.Reset(request);
     if (!Send(request, payload)) {
         TraceWinError(GetLastError(), "HttpSendRequest", TRACE_HERE);
@@ -314,6 +319,7 @@ int CREVOKE_Http::getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo)
     if (!ReadUpTo(exchange.request.Get(), text, SERVER_DATE_REPLY_LIMIT, &got)) {
         m_lastError = GetLastError();
         TraceWinError(m_lastError, "InternetReadFile", TRACE_HERE);
+        kevoinet::TraceWinInetError(m_lastError, "InternetReadFile");
         return 706;
     }
     if (text[0] == '\0') {
@@ -416,7 +422,9 @@ int CREVOKE_Http::revoke(CTextBuffer* lpXml, const SettingInfo* setInfo, CTextBu
                 memset(chunk, 0, sizeof chunk);
                 DWORD got = 0;
                 if (!InternetReadFile(exchange.request.Get(), chunk, (DWORD)ask, &got)) {
-                    TraceWinError(GetLastError(), "InternetReadFile", TRACE_HERE);
+                    const DWORD error = GetLastError();
+                    TraceWinError(error, "InternetReadFile", TRACE_HERE);
+                    kevoinet::TraceWinInetError(error, "InternetReadFile");
                     break;
                 }
                 if (got == 0)

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "KevoSettings.h"
+#include "KevoWinInet.h"
 #include "SettingsCore.h"
 #include "TraceLog.h"
 
@@ -32,7 +33,7 @@ bool QueryStatus(HINTERNET request, DWORD* status)
 
 }  // namespace
 
-SoftVerChkHttpAccess::SoftVerChkHttpAccess()
+SoftVerChkHttpAccess::SoftVerChkHttpAccess() : m_exchangeTimeoutMs(kTimeoutMs), m_lastError(0)
 {
     memset(&m_SettingInfo, 0, sizeof m_SettingInfo);
 }
@@ -49,7 +50,10 @@ void SoftVerChkHttpAccess::MemoryRelease()
 
 HINTERNET SoftVerChkHttpAccess::OpenVersionRequest(HINTERNET connection) const
 {
-    // The cache is never written; certificate problems are not relaxed.
+    // The cache is never written; certificate problems are not relaxed. That
+    // includes the revocation check of the server's certificate: when it
+    // cannot be made the check fails like any other (no notice), and it is
+    // never retried without it, since a notice is an invitation to install.
     DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE;
     if (m_SettingInfo.secure == 1)
         flags |= INTERNET_FLAG_SECURE;
@@ -71,7 +75,7 @@ int SoftVerChkHttpAccess::HttpOpenRequest(HINTERNET* internet, HINTERNET* connec
     if (KevoVerchk::HTTP_InternetOpen(&hInternet, &m_SettingInfo) != 1) {
         TraceLog(TRACE_LEVEL_ERROR, "HTTP_InternetOpen() 失敗(%ld)\n", (long)GetLastError());
     } else {
-        DWORD timeout = kTimeoutMs;
+        DWORD timeout = m_exchangeTimeoutMs;
         InternetSetOptionA(hInternet, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionA(hInternet, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
         hConnect = InternetConnectA(hInternet, m_SettingInfo.hostname, static_cast<INTERNET_PORT>(m_SettingInfo.port),
@@ -112,7 +116,13 @@ int SoftVerChkHttpAccess::ReadVersion(HINTERNET request, SoftwareVersion* ver)
     char text[kVersionFileReadSize + 1];
     memset(text, 0, sizeof text);
     DWORD got = 0;
-    if (!InternetReadFile(request, text, kVersionFileReadSize, &got) || text[0] == 0) {
+    if (!InternetReadFile(request, text, kVersionFileReadSize, &got)) {
+        m_lastError = GetLastError();
+        TraceLog(TRACE_LEVEL_ERROR, "受信失敗\n");
+        kevoinet::TraceWinInetError(m_lastError, "InternetReadFile");
+        return -104;
+    }
+    if (text[0] == 0) {
         TraceLog(TRACE_LEVEL_ERROR, "受信失敗\n");
         return -104;
     }
@@ -142,8 +152,9 @@ int SoftVerChkHttpAccess::ReadVersion(HINTERNET request, SoftwareVersion* ver)
 // request handle may be replaced by the retry's; the caller closes it.
 int SoftVerChkHttpAccess::FetchVersion(HINTERNET connection, HINTERNET* request, SoftwareVersion* ver)
 {
-    if (!HttpSendRequestA(*request, NULL, 0, NULL, 0)) {
-        TraceLog(TRACE_LEVEL_ERROR, "HttpSendRequest 失敗(%ld)\n", (long)GetLastError());
+    if (!kevoinet::SendRequest(*request, NULL, 0, NULL, 0)) {
+        m_lastError = GetLastError();
+        TraceLog(TRACE_LEVEL_ERROR, "HttpSendRequest 失敗(%ld)\n", (long)m_lastError);
         return -104;
     }
     DWORD status = 0;
@@ -162,16 +173,25 @@ int SoftVerChkHttpAccess::FetchVersion(HINTERNET connection, HINTERNET* request,
             TraceLog(TRACE_LEVEL_ERROR, "InternetErrorDlg キャンセル(%ld)\n", (long)kCancelled);
             return kCancelled;
         }
-        // One retry on the same connection; a second 407 is not prompted again.
-        CloseInternetHandle(request);
-        *request = OpenVersionRequest(connection);
-        if (*request == NULL) {
-            TraceLog(TRACE_LEVEL_ERROR, "再接続 HttpOpenRequest失敗(%ld)\n", (long)GetLastError());
+        // One retry on the same connection; a second 407 is not prompted
+        // again. The retry carries its own copy of what the user typed, which
+        // the window kept on the answered request.
+        HINTERNET retry = OpenVersionRequest(connection);
+        if (retry == NULL) {
+            DWORD error = GetLastError();
+            CloseInternetHandle(request);
+            TraceLog(TRACE_LEVEL_ERROR, "再接続 HttpOpenRequest失敗(%ld)\n", (long)error);
             return -104;
         }
-        bool sent = HttpSendRequestA(*request, NULL, 0, NULL, 0) != FALSE;
-        if (!sent)
-            TraceLog(TRACE_LEVEL_ERROR, "HttpSendRequest 失敗 2(%ld)\n", (long)GetLastError());
+        if (!kevoinet::CarryProxyCredentials(*request, retry))
+            TraceLog(TRACE_LEVEL_ERROR, "CarryProxyCredentials 失敗\n");
+        CloseInternetHandle(request);
+        *request = retry;
+        bool sent = kevoinet::SendRequest(*request, NULL, 0, NULL, 0) != FALSE;
+        if (!sent) {
+            m_lastError = GetLastError();
+            TraceLog(TRACE_LEVEL_ERROR, "HttpSendRequest 失敗 2(%ld)\n", (long)m_lastError);
+        }
         status = 0;
         if (!QueryStatus(*request, &status) || status != HTTP_STATUS_OK) {
             TraceLog(TRACE_LEVEL_ERROR, "InternetErrorDlg エラーnRtn:(%ld),dwCode(%ld)\n", -104L, (long)status);
@@ -196,6 +216,7 @@ int SoftVerChkHttpAccess::getServerVersion(SoftwareVersion* ver)
         TraceLog(TRACE_LEVEL_ERROR, "getServerVersion() Parameter Error ver = NULL\n");
         return -101;
     }
+    m_lastError = 0;
     HINTERNET internet = NULL;
     HINTERNET connection = NULL;
     HINTERNET request = NULL;

@@ -35,6 +35,12 @@ public:
     // caller with nobody at the screen).
     std::wstring m_signInCaption;
     std::wstring m_signInPrompt;
+    // The send and receive time-outs of the exchange (six minutes unless a
+    // caller bounds it tighter).
+    DWORD m_exchangeTimeoutMs;
+    // The Windows error of the last failed send or read of getServerVersion;
+    // 0 when it failed otherwise or did not fail.
+    DWORD m_lastError;
 
 private:
     SoftVerChkHttpAccess(const SoftVerChkHttpAccess&);

@@ -26,6 +26,9 @@ Listeners beyond the first four, when their certificates are given:
 +5 HTTPS with an expired certificate of the trusted CA, +6 HTTPS with a
 certificate of the trusted CA for another name. Always: +7 a dropping port,
 which takes no connection and answers no attempt (a firewall that drops).
++8 HTTPS with a certificate of the trusted CA whose CRL distribution point
+and OCSP responder are unreachable (+9, where nothing listens), so that a
+client checking revocation cannot learn the certificate's state.
 
 scripts/testbed-start and scripts/testbed-stop run it in the background;
 in the Windows build tree the CTest fixture "testbed" does (testbed/).
@@ -257,6 +260,8 @@ def main():
     parser.add_argument("--expired-key")
     parser.add_argument("--wrongname-cert", help="certificate of the trusted CA for another host name")
     parser.add_argument("--wrongname-key")
+    parser.add_argument("--revocation-cert", help="certificate of the trusted CA with unreachable revocation servers")
+    parser.add_argument("--revocation-key")
     parser.add_argument("--pidfile")
     args = parser.parse_args()
 
@@ -279,6 +284,8 @@ def main():
     if args.wrongname_cert:
         servers.append(make_server(args.port_base + 6, "wrongname", args.wrongname_cert, args.wrongname_key))
     dropping = start_dropping_port(args.port_base + 7)  # noqa: F841 (kept open)
+    if args.revocation_cert:
+        servers.append(make_server(args.port_base + 8, "revocation", args.revocation_cert, args.revocation_key))
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(str(os.getpid()))

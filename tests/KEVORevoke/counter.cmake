@@ -10,7 +10,7 @@ target_include_directories(counter_wire_test PRIVATE ${KEVO_COUNTER_SRC})
 # The client as a program: one operation per run with the settings of the
 # registry and the settings file.
 add_executable(counter_probe CounterProbe.cpp)
-target_link_libraries(counter_probe PRIVATE kevorevoke_core)
+target_link_libraries(counter_probe PRIVATE kevo_wininet_seam kevorevoke_core)
 if(MINGW)
   target_link_options(counter_probe PRIVATE -municode)
 endif()

@@ -151,7 +151,7 @@ protected:
     {
         Outcome run;
         ChildProcess child;
-        if (!child.Start(kChecker, L"", options_)) {
+        if (!child.Start(program_, L"", options_)) {
             ADD_FAILURE() << "KEVOSoftverchk.exe did not start";
             return run;
         }
@@ -263,6 +263,7 @@ protected:
         }
     }
 
+    std::wstring program_ = kChecker;
     std::wstring temp_;
     std::wstring install_;
     ProcessOptions options_;
@@ -714,6 +715,67 @@ TEST_F(SoftverchkTest, ExpiredOrWrongNameCertificateIsRefused)
         Settings({"url=https://localhost:" + Port(port) + "/"});
         ExpectNoWindow(Start());
         EXPECT_TRUE(LoggedPart(L"HttpSendRequest 失敗(")) << LogUtf8();
+        EXPECT_EQ(0, Count(kVersionPath));
+    }
+}
+
+// The program built with the test seams of its WinINet calls, for what
+// Wine 8 does not do as Windows does.
+class SoftverchkSeamTest : public SoftverchkTest {
+protected:
+    Outcome StartWithSeams(const std::wstring& setting, const User& user = User())
+    {
+        options_.env[L"KEVO_TEST_WININET"] = setting;
+        program_ = WinePath(KEVO_SOFTVERCHK_SEAM_EXE);
+        return Start(user);
+    }
+};
+
+// The sign-in window keeps the typed credentials on the answered request
+// (Windows); the seam makes the session forget them, as Windows has none
+// there: the notice needs the retry's own copy. None reaches the log.
+TEST_F(SoftverchkSeamTest, RetryCarriesTheTypedCredentialsOfItsOwn)
+{
+    EnableTrace(10);
+    ProxyWants("alice", "s3cret-Pw");
+    Settings(ProxySettings());
+    Publish("2.4.0.1");
+    Outcome run = StartWithSeams(L"forget-session-credentials", SignsIn(L"alice", L"s3cret-Pw"));
+    ASSERT_EQ(2u, run.boxes.size()) << LogUtf8();
+    EXPECT_NE(std::wstring::npos, run.boxes[1].find(kNotice));
+    EXPECT_EQ(1, run.signIns);
+    EXPECT_TRUE(LoggedPart(L"SoftVerChkHttpAccess::getServerVersion: end")) << "no trace at level 10";
+    EXPECT_EQ(std::string::npos, Log().find("s3cret")) << LogUtf8();
+}
+
+// What Windows' WinINet reports on its own, injected at the send: a server
+// whose certificate's revocation servers do not answer (the testbed's, with
+// the check the program never switches off), no answer to the revocation
+// check, its own time-out. Each is a failed check without a notice, named
+// in the log, and never a second request without the check.
+TEST_F(SoftverchkSeamTest, WinInetErrorsOfItsOwnEndWithoutANoticeAndAreNamed)
+{
+    const std::string revocation = ":" + Port(KEVO_TESTBED_REVOCATION_PORT) + "/";
+    const struct {
+        std::wstring setting;
+        const char* name;
+        int code;
+    } cases[] = {
+        {L"revocation-offline=" + Widen(revocation), "ERROR_INTERNET_SEC_CERT_REV_FAILED", 12057},
+        {L"fail=12056@" + Widen(revocation), "ERROR_INTERNET_SEC_CERT_NO_REV", 12056},
+        {L"fail=12002@" + Widen(revocation), "ERROR_INTERNET_TIMEOUT", 12002},
+    };
+    Settings({"url=https://localhost" + revocation});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NextCase();
+        Publish("9.9.9.9");
+        ExpectNoWindow(StartWithSeams(c.setting));
+        const std::wstring code = std::to_wstring(c.code);
+        EXPECT_TRUE(Logged(L"HttpSendRequest 失敗(" + code + L")")) << LogUtf8();
+        EXPECT_TRUE(Logged(L"HttpSendRequest:WinINetエラー<" + Widen(c.name) + L":" + code + L">が発生しました。"))
+            << LogUtf8();
+        EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)")) << LogUtf8();
         EXPECT_EQ(0, Count(kVersionPath));
     }
 }

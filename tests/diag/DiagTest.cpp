@@ -114,6 +114,7 @@ public:
                std::vector<BYTE>((const BYTE*)readers, (const BYTE*)readers + sizeof readers));
         imagePath_ = GetValue(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path");
         options_.tempDir = dir_;
+        options_.env.clear();
     }
     void TearDown() override
     {
@@ -176,6 +177,14 @@ void StallCounter()
     Option("hostile", "{\"path\": \"/reception\", \"mode\": \"stall\", \"headers\": false, \"seconds\": 60}");
 }
 
+// The program built with the seams of its WinINet calls in place of the
+// installed one, for what Wine 8's WinINet does not do as Windows' does: it
+// never checks the revocation of a server's certificate (measured against
+// the testbed's, whose revocation servers do not answer: no attempt to
+// reach them, the request succeeds), and it ignores the send and receive
+// time-outs. The seams stand in for Windows (testbed/wininet).
+void WithSeams(DiagTest& t, const std::wstring& setting);
+
 std::string WindowsUserName()
 {
     wchar_t name[257] = L"";
@@ -184,12 +193,21 @@ std::string WindowsUserName()
     return Utf8(name);
 }
 
+void WithSeams(DiagTest& t, const std::wstring& setting)
+{
+    ASSERT_TRUE(CopyFileW(WinePath(KEVO_DIAG_SEAM_EXE).c_str(), (t.install_ + L"KEVODiag.exe").c_str(), FALSE));
+    t.options_.env[L"KEVO_TEST_WININET"] = setting;
+}
+
 TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
 {
     const std::string proxy = "proxyType=2", proxyHost = "proxyHost=localhost";
     const std::string proxyPort = "proxyPort=" + Port(KEVO_TESTBED_PROXY_PORT);
     const std::string plainUrl = "url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/";
     const std::string closed = Port(KEVO_TESTBED_PORT_CLOSED), https = Port(KEVO_TESTBED_HTTPS_PORT);
+    const std::string revocation = ":" + Port(KEVO_TESTBED_REVOCATION_PORT) + "/";
+    const std::string timedOut = u8"秒で打ち切りました。手順: 応答の受信）。 → しばらくしてからやり直し";
+    const std::string skipped = u8"窓口と通信できないため、公開されている版は確認していません。";
     const std::vector<BrokenCase> cases = {
         {"healthy", [](DiagTest&) {}, "", {u8"%USERNAME%", u8"Windows 10.0 ビルド "}, {}, NULL},
         {"proxy with the settings file's password",
@@ -260,8 +278,25 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
         {"proxy answering garbage",
          [&](DiagTest& t) { t.Settings({proxy, proxyHost, "proxyPort=" + https}); },
          u8"プロキシ localhost:" + https + u8" の応答を読み取れません", {}, {u8"窓口の応答"}, NULL},
-        {"counter that accepts and stays silent", [](DiagTest&) { StallCounter(); }, u8"手順: 応答の受信）。", {},
-         {}, u8"診断中: ネットワーク"},
+        // Whichever limit ends the silence first, the request's or WinINet's own
+        // (Windows), the report says the same but for the seconds.
+        {"counter that accepts and stays silent", [](DiagTest&) { StallCounter(); }, u8"窓口から応答がありません（",
+         {timedOut, skipped}, {}, u8"診断中: ネットワーク"},
+        {"WinINet's own time-out of the clock request", [](DiagTest& t) { WithSeams(t, L"fail=12002@getTime"); },
+         u8"窓口から応答がありません（10 秒で", {timedOut, skipped}, {}, NULL},
+        {"WinINet's own time-out of the version file", [](DiagTest& t) { WithSeams(t, L"fail=12002@kevosoft.ver"); },
+         u8"公開されている版を確認できません（10 秒で打ち切りました。手順: 版数ファイルの取得）。", {}, {}, NULL},
+        {"revocation servers of the counter's certificate silent, checked as on Windows",
+         [&](DiagTest& t) {
+             t.Settings({"url=https://localhost" + revocation});
+             WithSeams(t, L"revocation-offline=" + Widen(revocation));
+         },
+         u8"公開されている版を確認できません。窓口の証明書が失効していないかを確かめられません（エラー 12057）。",
+         {u8"窓口の時計とPCの時計の差は", u8"→ 失効申請には影響しません。証明書の失効情報（CRL・OCSP）"}, {}, NULL},
+        {"no answer about the revocation of the counter's certificate",
+         [](DiagTest& t) { WithSeams(t, L"fail=12056@getTime"); },
+         u8"窓口の証明書が失効していないかを確かめられません（エラー 12056）。 → 証明書の失効情報（CRL・OCSP）", {}, {},
+         NULL},
         {"counter's certificate made out to another name",
          [](DiagTest& t) { t.Settings({"url=https://localhost:" + Port(KEVO_TESTBED_WRONGNAME_PORT) + "/"}); },
          u8"窓口の証明書が接続先の名前と合いません", {u8"設定ファイルの url のホスト名を確認してください。"},

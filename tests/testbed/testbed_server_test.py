@@ -85,6 +85,19 @@ class ProxyTest(unittest.TestCase):
         self.assertEqual("https", json.loads(control("last?path=" + VER))["listener"])
 
 
+class RevocationListenerTest(unittest.TestCase):
+    def test_certificate_names_revocation_servers_that_nobody_answers(self):
+        context = ssl.create_default_context()  # a certificate of the trusted test CA
+        with context.wrap_socket(socket.create_connection(("127.0.0.1", BASE + 8), timeout=10),
+                                 server_hostname="localhost") as tls:
+            certificate = tls.getpeercert()
+        where = "http://localhost:%d/" % (BASE + 9)
+        self.assertTrue(certificate["crlDistributionPoints"][0].startswith(where), certificate)
+        self.assertTrue(certificate["OCSP"][0].startswith(where), certificate)
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(("127.0.0.1", BASE + 9), timeout=5)
+
+
 class VersionFileTest(unittest.TestCase):
     def setUp(self):
         control("reset", {})
