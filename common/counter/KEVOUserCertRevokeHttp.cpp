@@ -319,7 +319,7 @@ int CREVOKE_Http::getServerDate(CTextBuffer* lpDate, const SettingInfo* setInfo)
     if (!ReadUpTo(exchange.request.Get(), text, SERVER_DATE_REPLY_LIMIT, &got)) {
         m_lastError = GetLastError();
         TraceWinError(m_lastError, "InternetReadFile", TRACE_HERE);
-        kevoinet::TraceWinInetError(m_lastError, "InternetReadFile");
+        kevoinet::TraceWinInetError(m_lastError, "InternetReadFile", TRACE_HERE);
         return 706;
     }
     if (text[0] == '\0') {
@@ -424,7 +424,7 @@ int CREVOKE_Http::revoke(CTextBuffer* lpXml, const SettingInfo* setInfo, CTextBu
                 if (!InternetReadFile(exchange.request.Get(), chunk, (DWORD)ask, &got)) {
                     const DWORD error = GetLastError();
                     TraceWinError(error, "InternetReadFile", TRACE_HERE);
-                    kevoinet::TraceWinInetError(error, "InternetReadFile");
+                    kevoinet::TraceWinInetError(error, "InternetReadFile", TRACE_HERE);
                     break;
                 }
                 if (got == 0)

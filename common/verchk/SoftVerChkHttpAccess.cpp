@@ -119,7 +119,7 @@ int SoftVerChkHttpAccess::ReadVersion(HINTERNET request, SoftwareVersion* ver)
     if (!InternetReadFile(request, text, kVersionFileReadSize, &got)) {
         m_lastError = GetLastError();
         TraceLog(TRACE_LEVEL_ERROR, "受信失敗\n");
-        kevoinet::TraceWinInetError(m_lastError, "InternetReadFile");
+        kevoinet::TraceWinInetError(m_lastError, "InternetReadFile", TRACE_HERE);
         return -104;
     }
     if (text[0] == 0) {

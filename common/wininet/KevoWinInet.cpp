@@ -61,7 +61,7 @@ BOOL SendRequest(HINTERNET request, const char* headers, DWORD headersLength, vo
     }
     if (!sent) {
         const DWORD error = GetLastError();
-        TraceWinInetError(error, "HttpSendRequest");
+        TraceWinInetError(error, "HttpSendRequest", TRACE_HERE);
         SetLastError(error);
     }
     return sent;
@@ -89,11 +89,12 @@ const char* WinInetErrorName(DWORD code)
     return NULL;
 }
 
-void TraceWinInetError(DWORD code, const char* what)
+void TraceWinInetError(DWORD code, const char* what, const char* file, int line)
 {
     const char* name = WinInetErrorName(code);
     if (name != NULL)
-        TraceLog(TRACE_LEVEL_ERROR, "%s:WinINetエラー<%s:%lu>が発生しました。\n", what, name, (unsigned long)code);
+        TraceLog(TRACE_LEVEL_ERROR, "%s:WinINetエラー<%s:%lu>が発生しました。(%s:%d)\n", what, name, (unsigned long)code,
+                 file, line);
 }
 
 }  // namespace kevoinet

@@ -28,9 +28,10 @@ bool CarryProxyCredentials(HINTERNET answered, HINTERNET retry);
 // not be made or gave no answer. NULL for any other code.
 const char* WinInetErrorName(DWORD code);
 
-// Traces "<what>:WinINetエラー<NAME:number>が発生しました。" at the error
-// level for a code WinInetErrorName knows; nothing for others.
-void TraceWinInetError(DWORD code, const char* what);
+// Traces "<what>:WinINetエラー<NAME:number>が発生しました。(file:line)" at
+// the error level for a code WinInetErrorName knows (call it with
+// TRACE_HERE); nothing for others.
+void TraceWinInetError(DWORD code, const char* what, const char* file, int line);
 
 // Test seams. The library's own definitions do nothing; test programs link
 // testbed/wininet/WinInetSeamTesting.cpp, whose definitions replace them, so
