@@ -773,7 +773,7 @@ TEST_F(SoftverchkSeamTest, WinInetErrorsOfItsOwnEndWithoutANoticeAndAreNamed)
         ExpectNoWindow(StartWithSeams(c.setting));
         const std::wstring code = std::to_wstring(c.code);
         EXPECT_TRUE(Logged(L"HttpSendRequest 失敗(" + code + L")")) << LogUtf8();
-        EXPECT_TRUE(Logged(L"HttpSendRequest:WinINetエラー<" + Widen(c.name) + L":" + code + L">が発生しました。"))
+        EXPECT_TRUE(LoggedPart(L"HttpSendRequest:WinINetエラー<" + Widen(c.name) + L":" + code + L">が発生しました。("))
             << LogUtf8();
         EXPECT_TRUE(Logged(L"サーバーの利用者ソフトバージョンの取得に失敗(-104)")) << LogUtf8();
         EXPECT_EQ(0, Count(kVersionPath));
