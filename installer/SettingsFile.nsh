@@ -89,10 +89,15 @@ Function KevoFileHoldsText
 FunctionEnd
 
 ; Copies the settings file to its staged name with the url of the
-; [ConfirmSettingInfo] section set to $R4; every other line as it was.
+; [ConfirmSettingInfo] section set to $R4; every other line as it was. A
+; write that fails (a full disk) fails the installation before the switch.
 Function KevoStageSettingsWithUrl
+  ClearErrors
   FileOpen $R5 "$INSTDIR\${KEVO_SETTINGS}" r
   FileOpen $R6 "$INSTDIR\${KEVO_SETTINGS}${KEVO_STAGED}" w
+  ${If} ${Errors}
+    !insertmacro KEVO_FAIL "${KEVO_SETTINGS} could not be staged"
+  ${EndIf}
   StrCpy $R7 "" ; the section of the line
   ${Do}
     ClearErrors
@@ -108,6 +113,11 @@ Function KevoStageSettingsWithUrl
       ${EndIf}
     ${EndIf}
     FileWrite $R6 $R8
+    ${If} ${Errors}
+      FileClose $R5
+      FileClose $R6
+      !insertmacro KEVO_FAIL "${KEVO_SETTINGS} could not be staged (write failed)"
+    ${EndIf}
   ${Loop}
   FileClose $R5
   FileClose $R6
@@ -132,8 +142,23 @@ Function KevoStageSettings
   ${EndIf}
   ${If} $0 = 0
     File "/oname=${KEVO_SETTINGS}${KEVO_STAGED}" "${KEVO_SETTINGS_FILE}"
-    Return
+  ${Else}
+    Call KevoStageEditedSettings
   ${EndIf}
+  ; Checked and on disk like every staged file.
+  Push "${KEVO_SETTINGS}.default"
+  Push -1
+  Call KevoCheckStaged
+  ${If} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}${KEVO_STAGED}"
+    Push "${KEVO_SETTINGS}"
+    Push -1
+    Call KevoCheckStaged
+  ${EndIf}
+FunctionEnd
+
+; The settings file edited by the citizen or an administrator: kept, but for
+; an url that only an earlier release's default put there.
+Function KevoStageEditedSettings
   DetailPrint "編集された設定ファイル ${KEVO_SETTINGS} はそのまま残します。"
   ; A url that an earlier release pinned in its default is no choice of the
   ; citizen's: it follows the new default (today empty: the built-in one).

@@ -98,7 +98,7 @@ run_kills() { # KIND STEPS...
       killed_at "$step" "$inst/uninstall.exe" /S "_?=$inst_win"
       expect_entry_points_whole
       state=$(ls "$inst" 2>/dev/null | grep -c .)" files"
-      reg_has_key "$un" && quiet_uninstall 0
+      reg_has_key "$un" && quiet_uninstall $in_place_done
       uninstalled || fail "the next uninstall left something" ;;
     esac
     table "$kind" "$step" "$state" finished
@@ -109,9 +109,10 @@ for round in $(seq 1 "$(wc -w <<<"$fresh_steps")"); do
   run_kills fresh "$(cut -d' ' -f"$round" <<<"$fresh_steps")"
   run_kills upgrade "$(cut -d' ' -f"$round" <<<"$upgrade_steps")"
   step=$(cut -d' ' -f"$round" <<<"$uninstall_steps")
-  if [ -n "$step" ]; then run_kills uninstall "$step"; else quiet_uninstall 0; fi
+  if [ -n "$step" ]; then run_kills uninstall "$step"; else quiet_uninstall $in_place_done; fi
 done
 grep -q 'finished the switch to' "$log" || fail "no run finished a switch from its journal"
-stale=$(find "$c/users" -path '*/ns*.tmp/KEVOSetup.run' 2>/dev/null)
+stale=$(find "$c/users" -maxdepth 3 -name 'ns*.tmp' 2>/dev/null)
 [ -z "$stale" ] || fail "working folders of killed runs left: $stale"
+! reg_has_key 'HKLM\Software\KEVO\WorkFolders' || fail "working folders still recorded"
 pass "every killed state was whole (old, new, nothing or a journalled switch) and the next run finished it"
