@@ -146,6 +146,7 @@ Var KevoFailReason ; why the install section failed, for the log and the citizen
 !include "SetupLog.nsh"
 !include "JavaRuntime.nsh"
 !include "Switch.nsh"
+!include "Deployment.nsh"
 !include "SettingsFile.nsh"
 !include "InUse.nsh"
 !include "FolderAccess.nsh"
@@ -172,6 +173,7 @@ Function .onInit
   SetShellVarContext all
   Call KevoLogOpen
   !insertmacro KEVO_STEP_INIT
+  Call KevoCheckCommandLine
 
   UserInfo::GetAccountType
   Pop $0
@@ -362,10 +364,8 @@ Section "${KEVO_PRODUCT}" SecMain
   ${EndIf}
   !insertmacro KEVO_STEP
 
-  ; Entry points only once the files they name are in place. The version
-  ; checker shows nothing unless a newer release exists; the machine-wide
-  ; Run key starts it for every user at logon.
-  WriteRegStr HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}" '"$INSTDIR\KEVOSoftverchk.exe"'
+  ; Entry points only once the files they name are in place.
+  Call KevoWriteUpdateCheck
   CreateDirectory "${KEVO_MENU_DIR}"
 !ifdef KEVO_HAS_REVOKE
   ; The Run box starts the wizard by name. The 64-bit shell reads the 64-bit
@@ -474,6 +474,7 @@ Section "Uninstall"
   DeleteRegKey HKLM "${KEVO_KEY}\Version"
   DeleteRegValue HKLM "${KEVO_KEY}" "InstallPath"
   DeleteRegValue HKLM "${KEVO_KEY}" "JvmPath"
+  DeleteRegValue HKLM "${KEVO_KEY}" "NoUpdateCheck"
   DeleteRegKey /ifempty HKLM "${KEVO_KEY}"
   !insertmacro KEVO_STEP
 

@@ -80,38 +80,44 @@ Var KevoLogText
 !macroend
 
 !macro KEVO_LOG_FUNCTIONS un tag
+; Sets $R4 to the next token of the command line $R0 from position $R3
+; (moved past it), "" at its end. Quotes group (and are dropped) wherever
+; they stand: "/JVM=C:\Program Files\..." and /LOG="C:\a b.log" alike (uses
+; $R2, $R5, $R6).
+Function ${un}KevoNextToken
+  StrLen $R2 $R0
+  StrCpy $R4 "" ; the token
+  StrCpy $R5 0  ; inside quotes
+  ${Do}
+    ${IfThen} $R3 >= $R2 ${|} ${ExitDo} ${|}
+    StrCpy $R6 $R0 1 $R3
+    IntOp $R3 $R3 + 1
+    ${If} $R6 == '"'
+      IntOp $R5 1 - $R5
+    ${ElseIf} $R6 == " "
+    ${AndIf} $R5 = 0
+      ${IfThen} $R4 != "" ${|} ${ExitDo} ${|}
+    ${Else}
+      StrCpy $R4 "$R4$R6"
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
 ; Sets $R8 to the value of the command-line option named by $R9 ("/LOG=",
-; case ignored), "" when it is not given. Quotes group (and are dropped)
-; wherever they stand: "/JVM=C:\Program Files\..." and /LOG="C:\a b.log"
-; alike (uses $R0 to $R7).
+; case ignored), "" when it is not given (uses $R0 to $R7).
 Function ${un}KevoGetOption
   ${GetParameters} $R0
   StrCpy $R8 ""
   StrLen $R1 $R9
-  StrLen $R2 $R0
   StrCpy $R3 0 ; position
   ${Do}
-    StrCpy $R4 "" ; the token
-    StrCpy $R5 0  ; inside quotes
-    ${Do}
-      ${IfThen} $R3 >= $R2 ${|} ${ExitDo} ${|}
-      StrCpy $R6 $R0 1 $R3
-      IntOp $R3 $R3 + 1
-      ${If} $R6 == '"'
-        IntOp $R5 1 - $R5
-      ${ElseIf} $R6 == " "
-      ${AndIf} $R5 = 0
-        ${IfThen} $R4 != "" ${|} ${ExitDo} ${|}
-      ${Else}
-        StrCpy $R4 "$R4$R6"
-      ${EndIf}
-    ${Loop}
+    Call ${un}KevoNextToken
+    ${IfThen} $R4 == "" ${|} ${ExitDo} ${|}
     StrCpy $R7 $R4 $R1
     ${If} $R7 == $R9
       StrCpy $R8 $R4 "" $R1
       ${ExitDo}
     ${EndIf}
-    ${IfThen} $R3 >= $R2 ${|} ${ExitDo} ${|}
   ${Loop}
 FunctionEnd
 

@@ -604,6 +604,56 @@ scan|$first.kevonew|0|waited for $inst_win\\$first.kevonew
 ROWS
   pass "a file shared for reading and writing but not deleting is in use (1618, nothing changed); one held for a moment is waited for"
   ;;
+switches)
+  register_java
+  # Refused before anything is looked at; the log says what is wrong and
+  # never repeats a password.
+  while IFS='|' read -r arg line; do
+    install_silently "$setup" 1639 "$arg"
+    grep -qF "exit=1639 invalid command line: $line" "$log" || fail "$arg: no log line '$line'"
+  done <<ROWS
+/BOGUS|unknown option /BOGUS
+/PROXY=proxy.example.jp|/PROXY= needs host:port with a port from 1 to 65535
+/PROXY=proxy.example.jp:70000|/PROXY= needs host:port with a port from 1 to 65535
+/PROXY=alice:s3cret@proxy.example.jp:8080|/PROXY= takes host:port only, never a user name or password
+ROWS
+  ! grep -q s3cret "$log" || fail "a password reached the log"
+  [ ! -e "$inst" ] && ! reg_has_key 'HKLM\Software\KEVO' || fail "a refused run wrote something"
+  # The shipped default with its commented proxy lines made real.
+  with_proxy() { # HOST PORT
+    sed -e "s/^;\?proxyType=.*/proxyType=2\r/" -e "s/^;\?proxyHost=.*/proxyHost=$1\r/" \
+      -e "s/^;\?proxyPort=.*/proxyPort=$2\r/" "$image/KEVOValidationInfo.ini"
+  }
+  run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+  newer=$(variant "$p_major.$p_minor.$((p_revision + 1)).0" "$image/KEVOValidationInfo.ini")
+  # Each row: a run, the proxy the settings file then names, whether the
+  # logon entry is there.
+  while IFS='|' read -r exe args host port entry; do
+    install_silently "${!exe}" 0 $args
+    cmp -s <(with_proxy "$host" "$port") "$inst/KEVOValidationInfo.ini" ||
+      fail "$args: settings file $(grep proxy "$inst/KEVOValidationInfo.ini" | tr '\r\n' '  ')"
+    if [ "$entry" = yes ]; then
+      expect_value "$run_key" KEVOSoftverchk "REG_SZ \"$inst_win\\KEVOSoftverchk.exe\""
+      [ -z "$(reg_get 'HKLM\Software\KEVO' NoUpdateCheck)" ] || fail "$args: NoUpdateCheck left"
+    else
+      [ -z "$(reg_get "$run_key" KEVOSoftverchk)" ] || fail "$args: logon entry despite /NOUPDATECHECK"
+      expect_value 'HKLM\Software\KEVO' NoUpdateCheck "REG_DWORD 0x1"
+    fi
+    printf '  %-8s %-50s proxy %s:%s, logon entry: %s\n' "$exe" "$args" "$host" "$port" "$entry"
+  done <<ROWS
+setup|/NOUPDATECHECK /PROXY=proxy.example.jp:8080|proxy.example.jp|8080|no
+newer||proxy.example.jp|8080|no
+newer|/PROXY=[::1]:3128|[::1]|3128|no
+newer|/UPDATECHECK|[::1]|3128|yes
+ROWS
+  u=${USER:-$(id -un)}
+  grep -q "KEVOSetup $project_version host=[^ ]* user=$u exit=0 installed" "$log" || fail "no computer and user name in the log"
+  # Without /LOG=, the log is the one every account shares.
+  rc=$(run "$newer" /S)
+  [ "$rc" = 0 ] || fail "run without /LOG= exited $rc"
+  grep -q "exit=0 installed in" "$c/ProgramData/KEVO/KEVOSetup.log" || fail "no log in ProgramData\\KEVO"
+  pass "invalid options refused with 1639; /NOUPDATECHECK and /PROXY= recorded and kept on upgrade, /UPDATECHECK restores"
+  ;;
 kill)
   . "$here/installer_kill.sh"
   ;;
