@@ -128,8 +128,9 @@ Function ${un}KevoSetFolderSecurity
   Pop $R4
   Pop $R3
   Pop $R2
-  Pop $R1
   Exch $R0
+  Exch
+  Pop $R1
 FunctionEnd
 !macroend
 !insertmacro KEVO_FOLDER_SECURITY_FUNCTION ""

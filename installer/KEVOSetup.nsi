@@ -141,6 +141,7 @@ Var JvmChosen     ; 1 when the administrator named it with /JVM=
 Var Upgrading     ; 1 when the tools are installed already
 Var KevoAskAgain  ; 1 on the directory page: a refused folder keeps the page open
 Var KevoEarlierInstall ; 1 when $INSTDIR holds an installation, complete or interrupted
+Var KevoDisplayName ; the uninstall entry's name
 Var KevoFailReason ; why the install section failed, for the log and the citizen
 
 !include "SetupLog.nsh"
@@ -329,6 +330,7 @@ Section "${KEVO_PRODUCT}" SecMain
     ; A fresh install registers its uninstaller before any other file, so
     ; that whatever an interrupted run leaves can be removed.
     Call KevoStageUninstaller
+    StrCpy $KevoDisplayName "${KEVO_PRODUCT}（インストール未完了）"
     Push "$INSTDIR\uninstall.exe${KEVO_STAGED}"
     Push "$INSTDIR\uninstall.exe"
     Call KevoMoveOver
@@ -382,6 +384,7 @@ Section "${KEVO_PRODUCT}" SecMain
 !endif
   !insertmacro KEVO_STEP
 
+  StrCpy $KevoDisplayName "${KEVO_PRODUCT}"
   Call KevoWriteUninstallEntry
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "EstimatedSize" $0
@@ -400,8 +403,11 @@ Section "${KEVO_PRODUCT}" SecMain
 SectionEnd
 
 ; Programs and Features: everything but the version, which follows the files.
+; A fresh install names itself unfinished until its last step, so that the
+; citizen sees what a stopped run left (running the installer again, or
+; uninstalling, finishes it).
 Function KevoWriteUninstallEntry
-  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "${KEVO_PRODUCT}"
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "$KevoDisplayName"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "Publisher" "${KEVO_PUBLISHER}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayIcon" "${KEVO_DISPLAY_ICON}"

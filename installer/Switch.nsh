@@ -191,8 +191,9 @@ Function KevoMoveOver
   StrCpy $R0 $R3
   Pop $R3
   Pop $R2
-  Pop $R1
   Exch $R0
+  Exch
+  Pop $R1
 FunctionEnd
 
 ; Writes the uninstaller as a staged file, checked and on disk.

@@ -89,6 +89,10 @@ run_kills() { # KIND STEPS...
     fresh)
       killed_at "$step" "$old" /S '/D=C:\KEVO'
       state=$(files_state) || fail "$state"; case $state in none|old) expect_release "$state" ;; switching) ;; *) fail "fresh install left $state" ;; esac
+      # Listed, but not yet working: the entry says so.
+      if reg_has_key "$un" && ! reg_has_key 'HKLM\Software\KEVO\Version'; then
+        [ "$(display_name)" = 'KEVO利用者ソフト（インストール未完了）' ] || fail "unfinished install listed as '$(display_name)'"
+      fi
       install_silently "$old" 0 '/D=C:\KEVO'; [ "$(files_state)" = old ] || fail "not finished"; expect_release old ;;
     upgrade)
       killed_at "$step" "$new" /S

@@ -135,6 +135,12 @@ reg_default() { # KEY [32|64]: "TYPE DATA" of the key's default value, empty whe
   w reg query "$1" /ve /reg:${2:-$view} 2>/dev/null | tr -d '\r' |
     LC_ALL=C sed -n 's/^ *([^)]*) \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)$/\1 \2/p'
 }
+# The uninstall entry's name (reg query prints Japanese as "?" here; an
+# export is UTF-16).
+display_name() {
+  w reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' 'C:\kevo-export.reg' /y /reg:$view >/dev/null 2>&1
+  iconv -f UTF-16 -t UTF-8 "$c/kevo-export.reg" 2>/dev/null | tr -d '\r' | sed -n 's/^"DisplayName"="\(.*\)"$/\1/p'
+}
 reg_has_key() { w reg query "$1" /reg:${2:-$view} >/dev/null 2>&1; }
 expect_value() { # KEY VALUE EXPECTED [VIEW]
   local got; got=$(reg_get "$1" "$2" "${4:-$view}")
@@ -243,6 +249,7 @@ check_installed() {
   expect_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' KEVOSoftverchk "REG_SZ \"$inst_win\\KEVOSoftverchk.exe\""
   local un='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO'
   expect_value "$un" DisplayVersion "REG_SZ $project_version"
+  [ "$(display_name)" = KEVO利用者ソフト ] || fail "uninstall entry named '$(display_name)'"
   expect_value "$un" Publisher "REG_SZ KEVO"
   expect_value "$un" UninstallString "REG_SZ \"$inst_win\\uninstall.exe\""
   [ -n "$(reg_get "$un" DisplayIcon)" ] || fail "no DisplayIcon"
@@ -653,6 +660,40 @@ ROWS
   [ "$rc" = 0 ] || fail "run without /LOG= exited $rc"
   grep -q "exit=0 installed in" "$c/ProgramData/KEVO/KEVOSetup.log" || fail "no log in ProgramData\\KEVO"
   pass "invalid options refused with 1639; /NOUPDATECHECK and /PROXY= recorded and kept on upgrade, /UPDATECHECK restores"
+  ;;
+interrupted)
+  # States that stopped runs leave, planted before each run (the kill case
+  # reaches them by killing; here each is met head-on).
+  register_java
+  inst=$c/KEVO inst_win='C:\KEVO'
+  first=$(head -1 "$generated/image-files.txt")
+  journal() { # VERSION: the journal of a run switching to VERSION, with a staged file
+    IFS=. read -r major minor revision _ <<<"$1"
+    printf '[switch]\r\nversion=%s\r\nmajor=%s\r\nminor=%s\r\nrevision=%s\r\n' "$1" "$major" "$minor" "$revision" \
+      >"$inst/KEVOSetup.journal"
+    cp "$image/$first" "$inst/$first.kevonew"
+  }
+  # A fresh install stopped while it wrote its uninstaller, before its
+  # uninstall entry: the folder is no one else's.
+  mkdir -p "$inst" && printf 'MZ' >"$inst/uninstall.exe.kevonew"
+  install_silently "$setup" 0 '/D=C:\KEVO'
+  check_installed
+  # A newer installer's switch, stopped: this older one neither finishes it
+  # nor goes back over it.
+  journal 99.0.0.0
+  install_silently "$setup" 1638
+  grep -qF 'exit=1638 newer version 99.0.0 is being installed' "$log" || fail "no log line for the newer journal"
+  [ -f "$inst/KEVOSetup.journal" ] && [ -f "$inst/$first.kevonew" ] || fail "the newer run's journal or staged file went"
+  # A switch to this version stopped while the Version key was half
+  # written: the old Minor with the new Major reads as a newer version,
+  # but the journal decides.
+  journal "$project_version"
+  w reg add 'HKLM\Software\KEVO\Version' /v Minor /t REG_DWORD /d $((p_minor + 9)) /f /reg:$view >/dev/null
+  install_silently "$setup" 0
+  grep -qF "finished the switch to $project_version left by an interrupted run" "$log" || fail "the switch was not finished"
+  expect_version_key "$p_major" "$p_minor" "$p_revision"
+  [ -z "$(ls "$inst" | grep -e '\.kevonew$' -e journal)" ] || fail "left $(ls "$inst")"
+  pass "own leftovers occupy no folder; a newer journal is left alone (1638); the journal, not a half-written Version key, decides"
   ;;
 kill)
   . "$here/installer_kill.sh"
