@@ -172,6 +172,7 @@ Var KevoFailReason ; why the install section failed, for the log and the citizen
 Function .onInit
   SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
+  Call KevoRecordWorkFolder
   Call KevoLogOpen
   !insertmacro KEVO_STEP_INIT
   Call KevoCheckCommandLine
@@ -446,6 +447,7 @@ FunctionEnd
 Function un.onInit
   SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
+  Call un.KevoRecordWorkFolder
   Call un.KevoLogOpen
   !insertmacro KEVO_STEP_INIT
   UserInfo::GetAccountType

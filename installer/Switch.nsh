@@ -20,8 +20,9 @@
 ; Test-only (-DKEVO_KILL_HOOK, never in a release): every step of the work
 ; is counted, and at the step named by the environment variable
 ; KEVO_KILL_AT_STEP the run writes the step's number to the file named by
-; KEVO_KILL_MARKER and waits there to be killed, so that a test can stop it
-; at a chosen point. A finished run writes "total N" there.
+; KEVO_KILL_MARKER and waits there, to be killed or, once the test has
+; deleted that file, to go on: a test can stop it, or change the world
+; under it, at a chosen point. A finished run writes "total N" there.
 !ifdef KEVO_KILL_HOOK
   Var KevoStep
   Var KevoKillAt
@@ -37,8 +38,11 @@
       FileOpen $0 $0 w
       FileWrite $0 "$KevoStep"
       FileClose $0
-      Sleep 1000
-      Goto -1
+      ReadEnvStr $0 KEVO_KILL_MARKER
+      ${DoWhile} ${FileExists} $0
+        Sleep 50
+      ${Loop}
+      Pop $0
     ${EndIf}
   !macroend
   !macro KEVO_STEP_TOTAL
@@ -373,15 +377,36 @@ Function ${un}KevoRemoveWorkFolder
   Pop $R0
 FunctionEnd
 
-; Removes the folders of killed runs, then records this run's own (uses $0,
-; $1). No other run of ours is going (the mutex).
+; Records this run's working folder, first thing: NSIS puts plug-ins there as
+; soon as they are called (uses $0).
+Function ${un}KevoRecordWorkFolder
+  InitPluginsDir
+  Push $PLUGINSDIR
+  Call ${un}KevoFinalPath
+  Pop $KevoWorkFolder
+  ${If} $KevoWorkFolder != ""
+    WriteRegStr HKLM "${KEVO_WORK_KEY}" $KevoWorkFolder "${KEVO_VERSION}"
+  ${EndIf}
+  Push $PLUGINSDIR
+  Push "${KEVO_ADMIN_ONLY_SDDL}"
+  Call ${un}KevoSetFolderSecurity
+  Pop $0
+FunctionEnd
+
+; Removes the folders of killed runs (uses $0, $1). No other run of ours is
+; going (the mutex).
 Function ${un}KevoRemoveStaleWorkFolders
+  StrCpy $1 0
   ${Do}
     ClearErrors
-    EnumRegValue $0 HKLM "${KEVO_WORK_KEY}" 0
+    EnumRegValue $0 HKLM "${KEVO_WORK_KEY}" $1
     ${If} ${Errors}
     ${OrIf} $0 == ""
       ${ExitDo}
+    ${EndIf}
+    ${If} $0 == $KevoWorkFolder
+      IntOp $1 $1 + 1
+      ${Continue}
     ${EndIf}
     ; Forgotten first: a folder is looked at once.
     DeleteRegValue HKLM "${KEVO_WORK_KEY}" $0
@@ -389,17 +414,6 @@ Function ${un}KevoRemoveStaleWorkFolders
     Push $0
     Call ${un}KevoRemoveWorkFolder
   ${Loop}
-  InitPluginsDir
-  Push $PLUGINSDIR
-  Push "${KEVO_ADMIN_ONLY_SDDL}"
-  Call ${un}KevoSetFolderSecurity
-  Pop $0
-  Push $PLUGINSDIR
-  Call ${un}KevoFinalPath
-  Pop $KevoWorkFolder
-  ${If} $KevoWorkFolder != ""
-    WriteRegStr HKLM "${KEVO_WORK_KEY}" $KevoWorkFolder "${KEVO_VERSION}"
-  ${EndIf}
 FunctionEnd
 
 ; Drops this run's record (its outcome is logged; NSIS removes the folder

@@ -695,6 +695,37 @@ interrupted)
   [ -z "$(ls "$inst" | grep -e '\.kevonew$' -e journal)" ] || fail "left $(ls "$inst")"
   pass "own leftovers occupy no folder; a newer journal is left alone (1638); the journal, not a half-written Version key, decides"
   ;;
+disk_full)
+  # Another program fills the drive after the free-space check, while the
+  # new files are written beside the old ones: the run ends before the
+  # switch, and the old installation stays whole.
+  register_java
+  mkdir -p "$work/roomy"
+  mount -t tmpfs -o size=16m tmpfs "$work/roomy" 2>/dev/null ||
+    { echo "SKIPPED: no tmpfs mount here (needs root)"; exit 77; }
+  trap 'umount "$work/roomy" 2>/dev/null; end_prefix' EXIT
+  ln -sfn "$work/roomy" "$prefix/dosdevices/l:"
+  inst=$work/roomy/KEVO inst_win='L:\KEVO'
+  install_silently "$(variant 0.9.0.0 "$image/KEVOValidationInfo.ini")" 0 '/D=L:\KEVO'
+  printf 'proxyType=2\r\n' >>"$inst/KEVOValidationInfo.ini"
+  cp -r "$inst" "$work/before"
+  # The test-only hook holds the run after its first staged file until the
+  # marker goes.
+  hooked=$(variant_tag=-hook variant "$project_version" "$image/KEVOValidationInfo.ini" -DKEVO_KILL_HOOK)
+  rm -f "$c/kevo-pause.txt"
+  (KEVO_KILL_AT_STEP=2 KEVO_KILL_MARKER='C:\kevo-pause.txt' run "$hooked" /S '/LOG=C:\kevo-setup.log' >"$work/rc") &
+  wait_for 120 test -s "$c/kevo-pause.txt" || fail "the run never reached its first staged file"
+  ls "$inst" | grep -q '\.kevonew$' || fail "nothing staged at the pause: $(ls "$inst")"
+  cat /dev/zero >"$work/roomy/fill" 2>/dev/null
+  rm -f "$c/kevo-pause.txt"
+  wait
+  [ "$(cat "$work/rc")" = 1603 ] || fail "exited $(cat "$work/rc") on a full drive; log: $(tail -3 "$log")"
+  grep -q "exit=1603 installation failed in L:.KEVO: " "$log" || fail "no log line for the failed staging"
+  rm -f "$work/roomy/fill"
+  diff -r "$work/before" "$inst" >/dev/null || fail "the installation changed: $(diff -rq "$work/before" "$inst")"
+  expect_version_key 0 9 0
+  pass "a drive filled while staging: exit 1603 before the switch, the old installation untouched, nothing staged left"
+  ;;
 kill)
   . "$here/installer_kill.sh"
   ;;
