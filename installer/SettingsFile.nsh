@@ -150,12 +150,14 @@ Function KevoStageEditedSettings
       StrCpy $R3 1
     ${EndIf}
   ${EndIf}
+  ; (the rewrite keeps $R1, $R3 and $R4)
+  StrCpy $R1 $R2
   ${If} $R3 = 1
   ${OrIf} $KevoProxyHost != ""
     StrCpy $R0 "$INSTDIR\${KEVO_SETTINGS}"
     Call KevoRewriteSettings
   ${EndIf}
   ${If} $R3 = 1
-    !insertmacro KEVO_NOTE "settings: url $R2 (an earlier release's default) changed to '$R4', other edits kept"
+    !insertmacro KEVO_NOTE "settings: url $R1 (an earlier release's default) changed to '$R4', other edits kept"
   ${EndIf}
 FunctionEnd

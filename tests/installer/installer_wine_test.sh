@@ -708,7 +708,7 @@ disk_full)
   inst=$work/roomy/KEVO inst_win='L:\KEVO'
   install_silently "$(variant 0.9.0.0 "$image/KEVOValidationInfo.ini")" 0 '/D=L:\KEVO'
   printf 'proxyType=2\r\n' >>"$inst/KEVOValidationInfo.ini"
-  cp -r "$inst" "$work/before"
+  rm -rf "$work/before" && cp -r "$inst" "$work/before"
   # The test-only hook holds the run after its first staged file until the
   # marker goes.
   hooked=$(variant_tag=-hook variant "$project_version" "$image/KEVOValidationInfo.ini" -DKEVO_KILL_HOOK)
