@@ -9,8 +9,6 @@
 ; administrators, administrators and SYSTEM full control, users read and
 ; execute, no other entry and nothing inherited from the parent.
 
-; Administrators own; protected DACL: BA and SY full, BU read and execute.
-!define KEVO_FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
 
 ; Makes $INSTDIR a full path without "." or ".." parts, so that it is judged
 ; for what it names (uses $0, $1).
@@ -46,7 +44,7 @@ Function KevoInProgramFiles
   Push $1
 FunctionEnd
 
-; Refuses (exit 2, nothing changed) a fresh install into a folder holding
+; Refuses (exit 1603, nothing changed) a fresh install into a folder holding
 ; files; an earlier installation is recognised by its registry entries
 ; (KevoUpgradeInPlace has moved $INSTDIR there).
 Function KevoRefuseOccupiedFolder
@@ -54,10 +52,14 @@ Function KevoRefuseOccupiedFolder
   FindFirst $0 $1 "$INSTDIR\*"
   ${Do}
     ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
-    ; An uninstaller left for removal at restart is the tools' own.
+    ; The uninstaller, left for removal at restart or by a fresh install
+    ; stopped before its uninstall entry, is the tools' own; both are
+    ; replaced. Other staged files and a journal are not taken on trust
+    ; here: they could have been planted, and are removed.
     ${If} $1 != "."
     ${AndIf} $1 != ".."
     ${AndIf} $1 != "uninstall.exe"
+    ${AndIf} $1 != "uninstall.exe${KEVO_STAGED}"
       ${ExitDo}
     ${EndIf}
     FindNext $0 $1
@@ -70,21 +72,66 @@ Function KevoRefuseOccupiedFolder
   ${EndIf}
 FunctionEnd
 
+; Reached after the folder was made: its access is set for it and for
+; whatever it holds, then the folder is looked at again, so that nothing its
+; earlier owner put there in the meantime stays in a protected place.
 Function KevoRestrictFolderAccess
   Call KevoInProgramFiles
   Pop $1
   ${IfThen} $1 = 1 ${|} Return ${|}
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${KEVO_FOLDER_SDDL}", i 1, *p .r1, p 0) i .r0'
-  ${If} $0 <> 0
-    ; OWNER | DACL | PROTECTED_DACL
-    System::Call 'advapi32::SetFileSecurityW(w "$INSTDIR", i 0x80000005, p r1) i .r0 ?e'
-    Pop $2
-    System::Call 'kernel32::LocalFree(p r1)'
-  ${EndIf}
-  ${If} $0 = 0
-    !insertmacro KEVO_LOG ${KEVO_EXIT_FAILED} "access of $INSTDIR could not be restricted (error $2)"
-    SetErrorLevel ${KEVO_EXIT_FAILED}
-    Quit
+  Push $INSTDIR
+  Push "${KEVO_FOLDER_SDDL}"
+  Call KevoSetFolderSecurity
+  Pop $2
+  ${If} $2 <> 0
+    !insertmacro KEVO_STOP ${KEVO_EXIT_FAILED} "access of $INSTDIR could not be restricted (error $2)"
   ${EndIf}
   !insertmacro KEVO_NOTE "access of $INSTDIR restricted: owned by administrators, administrators and SYSTEM full control, users read and execute"
+  Call KevoRefuseOccupiedFolder
 FunctionEnd
+
+!macro KEVO_FOLDER_SECURITY_FUNCTION un
+; Gives a folder (stack: path, then SDDL on top) that owner and access list,
+; passed on to everything inside it; pushes 0, or the error. A folder that
+; is a link (junction, symbolic link) is refused with 4390
+; (ERROR_NOT_A_REPARSE_POINT's neighbour: "is a reparse point"), so that a
+; user's link never turns the change onto its target.
+Function ${un}KevoSetFolderSecurity
+  Exch $R1
+  Exch
+  Exch $R0
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  System::Call 'kernel32::GetFileAttributesW(w R0) i .R2'
+  IntOp $R3 $R2 & 0x400
+  ${If} $R2 = -1
+    StrCpy $R2 2
+  ${ElseIf} $R3 <> 0
+    StrCpy $R2 4390
+  ${Else}
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w R1, i 1, *p .R3, p 0) i .R2 ?e'
+    Pop $R5
+    ${If} $R2 = 0
+      StrCpy $R2 $R5
+    ${Else}
+      System::Call 'advapi32::GetSecurityDescriptorOwner(p R3, *p .R4, *i .R5)'
+      System::Call 'advapi32::GetSecurityDescriptorDacl(p R3, *i .R5, *p .R1, *i .R5)'
+      ; SE_FILE_OBJECT; OWNER | DACL | PROTECTED_DACL
+      System::Call 'advapi32::SetNamedSecurityInfoW(w R0, i 1, i 0x80000005, p R4, p 0, p R1, p 0) i .R2'
+      System::Call 'kernel32::LocalFree(p R3)'
+    ${EndIf}
+  ${EndIf}
+  StrCpy $R0 $R2
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Exch $R0
+  Exch
+  Pop $R1
+FunctionEnd
+!macroend
+!insertmacro KEVO_FOLDER_SECURITY_FUNCTION ""
+!insertmacro KEVO_FOLDER_SECURITY_FUNCTION "un."

@@ -4,9 +4,15 @@
 ; uninstaller look for all of them, every file of the install, before they
 ; change anything. The version checker showing its notice is no work in
 ; progress: it is closed instead.
+; Each file is opened with the access that replacing it takes (delete, and
+; write): a program that lets others read and write a file but not delete
+; it holds it as surely as one that shares nothing. A file held for a moment
+; (a virus scanner looking at it) is waited for, about 10 s. The uninstaller
+; is probed too, and the whole look is taken again right before the new
+; files are written, as an interactive run shows its pages in between.
 ; Interactive runs ask the citizen to close them (retry/cancel); a silent
-; run, and a cancelled one, end with exit 6 and a setup-log line naming the
-; file, with nothing changed.
+; run, and a cancelled one, end with exit 1618 and a setup-log line naming
+; the file, with nothing changed.
 
 Var KevoInUse ; the first file found in use, or ""
 Var KevoInUseHow ; "running" for a program, "in use" for a file held open
@@ -20,23 +26,52 @@ Var KevoClosingChecker
 !endif
 
 ; Windows refuses to open a running program's file, a loaded library's, or a
-; file another program holds without sharing, for writing. (Wine allows it
-; for programs; there the process list below finds them.)
+; file another program holds without sharing, for writing or deleting.
+; (Wine allows it for programs; there the process list below finds them.)
 !macro KEVO_IN_USE_PROBE name size
-  ${If} $KevoInUse == ""
-  ${AndIf} ${FileExists} "$INSTDIR\${name}"
-    ClearErrors
-    FileOpen $0 "$INSTDIR\${name}" a
-    ${If} ${Errors}
-      StrCpy $KevoInUse "${name}"
-      StrCpy $KevoInUseHow "in use"
-    ${Else}
-      FileClose $0
-    ${EndIf}
-  ${EndIf}
+  Push "${name}"
+  !ifdef __UNINSTALL__
+    Call un.KevoProbeFile
+  !else
+    Call KevoProbeFile
+  !endif
 !macroend
 
 !macro KEVO_IN_USE_FUNCTIONS un
+; Sets $KevoInUse to the file (name on the stack) of the install folder when
+; it stays held and nothing else was found before.
+Function ${un}KevoProbeFile
+  Exch $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  ${If} $KevoInUse == ""
+  ${AndIf} ${FileExists} "$INSTDIR\$R0"
+    StrCpy $R2 0
+    ${Do}
+      ; DELETE | GENERIC_WRITE, sharing everything: only the holder's
+      ; sharing decides.
+      System::Call 'kernel32::CreateFileW(w "$INSTDIR\$R0", i 0x40010000, i 7, p 0, i 3, i 0, p 0) p .R1 ?e'
+      Pop $R3
+      ${If} $R1 <> -1
+        System::Call 'kernel32::CloseHandle(p R1)'
+        StrCpy $R3 0
+        ${ExitDo}
+      ${EndIf}
+      !insertmacro KEVO_RETRY_IF_HELD $R3 $R2
+    ${Loop}
+    !insertmacro KEVO_NOTE_WAITED "$INSTDIR\$R0" $R2 $R3
+    ${If} $R3 <> 0
+      StrCpy $KevoInUse $R0
+      StrCpy $KevoInUseHow "in use"
+    ${EndIf}
+  ${EndIf}
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
 ; Sets $KevoInUse to the file name of a process (other than this one) whose
 ; program file lies in $INSTDIR (uses $0 to $9). With $KevoClosingChecker 1
 ; it closes the version checker's processes instead and goes on.
@@ -116,6 +151,10 @@ Function ${un}KevoRefuseInUse
     !insertmacro KEVO_FOR_EACH_IMAGE_FILE KEVO_IN_USE_PROBE
     !insertmacro KEVO_IN_USE_PROBE "${KEVO_SETTINGS}" 0
     !insertmacro KEVO_IN_USE_PROBE "${KEVO_SETTINGS}.default" 0
+    ; The uninstaller in place runs from its own file.
+    !if "${un}" == ""
+      !insertmacro KEVO_IN_USE_PROBE "uninstall.exe" 0
+    !endif
     ${IfThen} $KevoInUse == "" ${|} Return ${|}
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${KEVO_PRODUCT}のファイル（$KevoInUse）が使用中です。$\n$\nこのファイルを使っているプログラムを終了してから「再試行」を押してください。「キャンセル」を押すと、何も変更せずに終了します。" /SD IDCANCEL IDRETRY retry
     !insertmacro KEVO_QUIT ${KEVO_EXIT_IN_USE} "$KevoInUseHow: $KevoInUse"

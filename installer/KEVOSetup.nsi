@@ -5,14 +5,17 @@
 ; the settings file, the Java VM library's search path for the wizard, the
 ; logon start of the version checker, Start-menu entries and the uninstaller.
 ;
-; Exit codes (also written to the setup log, $TEMP\KEVOSetup.log or /LOG=):
-;   0 installed   1 cancelled by the user   2 installation failed
-;   3 no Java runtime of the tools' kind   4 a newer version is installed
-;   5 not run as administrator   6 a program of the tools is running
-; The uninstaller uses 0, 1, 2, 5 and 6 alike. Nothing is changed by a run
-; that ends with 3 to 6, nor by one refused with 2 for want of disk space or
-; for a folder that holds other files. Only one installer or uninstaller of
-; the tools runs at a time (exit 6 for the second).
+; Exit codes, in the convention of deployment tools (also written to the
+; setup log, %ProgramData%\KEVO\KEVOSetup.log or /LOG=, with the reason):
+;   0 done   3010 done, a restart removes what is left   1602 cancelled
+;   1618 another installer runs, or a file of the tools is in use: try later
+;   1638 a newer version is installed   1639 invalid command line
+;   1603 any other failure (no Java runtime of the tools' kind, not run as
+;        administrator, no room, a folder holding other files, ...)
+; The uninstaller uses them alike. Nothing is changed by a run that ends
+; with 1618, 1638 or 1639, nor by one refused with 1603 before it wrote
+; anything (the log says which). Only one installer or uninstaller of the
+; tools runs at a time.
 ;
 ; A run stopped at any point leaves each file whole and the tools working,
 ; old or new, or nothing installed: see Switch.nsh for the order of work and
@@ -29,11 +32,15 @@
 !ifdef KEVO_TOOLS_X64
   !define KEVO_STUB_AMD64
   !define KEVO_REG_VIEW 64
+  ; KEY_READ | KEY_WOW64_64KEY
+  !define KEVO_REG_VIEW_ACCESS 0x20119
   !define KEVO_PROGRAM_FILES "$PROGRAMFILES64"
   !define KEVO_JVM_MACHINE 0x8664
   !define KEVO_JVM_BITS "64-bit"
 !else
   !define KEVO_REG_VIEW 32
+  ; KEY_READ | KEY_WOW64_32KEY
+  !define KEVO_REG_VIEW_ACCESS 0x20219
   !define KEVO_PROGRAM_FILES "$PROGRAMFILES32"
   !define KEVO_JVM_MACHINE 0x014C
   !define KEVO_JVM_BITS "32-bit"
@@ -78,14 +85,21 @@ SetDateSave off
 !define KEVO_APP_PATHS_KEY "Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe"
 !define KEVO_MENU_DIR "$SMPROGRAMS\${KEVO_PRODUCT}"
 !define KEVO_SETTINGS "KEVOValidationInfo.ini"
+; Folder access (FolderAccess.nsh):
+; Administrators own; protected DACL: BA and SY full, BU read and execute.
+!define KEVO_FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+; The same without the users: the setup log's folder, and the working folder
+; of a run, which users could otherwise add links to (in C:\Windows\Temp
+; every user may create files).
+!define KEVO_ADMIN_ONLY_SDDL "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"
 
 !define KEVO_EXIT_OK 0
-!define KEVO_EXIT_CANCELLED 1
-!define KEVO_EXIT_FAILED 2
-!define KEVO_EXIT_NO_JAVA 3
-!define KEVO_EXIT_NEWER_INSTALLED 4
-!define KEVO_EXIT_NOT_ADMIN 5
-!define KEVO_EXIT_IN_USE 6
+!define KEVO_EXIT_RESTART 3010
+!define KEVO_EXIT_CANCELLED 1602
+!define KEVO_EXIT_FAILED 1603
+!define KEVO_EXIT_IN_USE 1618
+!define KEVO_EXIT_NEWER_INSTALLED 1638
+!define KEVO_EXIT_BAD_COMMAND_LINE 1639
 
 Name "${KEVO_PRODUCT}"
 OutFile "${KEVO_OUTFILE}"
@@ -127,10 +141,13 @@ Var JvmChosen     ; 1 when the administrator named it with /JVM=
 Var Upgrading     ; 1 when the tools are installed already
 Var KevoAskAgain  ; 1 on the directory page: a refused folder keeps the page open
 Var KevoEarlierInstall ; 1 when $INSTDIR holds an installation, complete or interrupted
+Var KevoDisplayName ; the uninstall entry's name
+Var KevoFailReason ; why the install section failed, for the log and the citizen
 
 !include "SetupLog.nsh"
 !include "JavaRuntime.nsh"
 !include "Switch.nsh"
+!include "Deployment.nsh"
 !include "SettingsFile.nsh"
 !include "InUse.nsh"
 !include "FolderAccess.nsh"
@@ -141,7 +158,10 @@ Var KevoEarlierInstall ; 1 when $INSTDIR holds an installation, complete or inte
 !macro KEVO_ONE_AT_A_TIME
   System::Call 'kernel32::CreateMutexW(p 0, i 1, w "${KEVO_SETUP_MUTEX}") p .r1 ?e'
   Pop $0
-  ${If} $0 = 183 ; ERROR_ALREADY_EXISTS
+  ; ERROR_ALREADY_EXISTS, or ERROR_ACCESS_DENIED: the mutex of a run under
+  ; another account (SYSTEM, a deployment) that this one may not open.
+  ${If} $0 = 183
+  ${OrIf} $0 = 5
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のインストーラかアンインストーラが、すでに実行中です。終わってからもう一度実行してください。" /SD IDOK
     !insertmacro KEVO_QUIT ${KEVO_EXIT_IN_USE} "another installer or uninstaller of the tools is running"
   ${EndIf}
@@ -152,21 +172,23 @@ Var KevoEarlierInstall ; 1 when $INSTDIR holds an installation, complete or inte
 Function .onInit
   SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
+  Call KevoRecordWorkFolder
   Call KevoLogOpen
   !insertmacro KEVO_STEP_INIT
+  Call KevoCheckCommandLine
 
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "Admin"
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のインストールには、管理者の権限が必要です。$\n管理者としてもう一度実行してください。" /SD IDOK
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "not run as administrator"
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "not run as administrator"
   ${EndIf}
 
   !insertmacro KEVO_ONE_AT_A_TIME
   Call KevoRemoveStaleWorkFolders
-  Call KevoRefuseNewerInstalled
   Call KevoNormaliseInstDir
   Call KevoUpgradeInPlace
+  Call KevoRefuseNewerInstalled
   Call KevoRefuseInUse
 
   Call KevoFindJvm
@@ -174,7 +196,7 @@ Function .onInit
   Pop $JvmChosen
   ${If} $JvmPath == ""
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}を使うには、Java実行環境（32ビット版）が必要ですが、このパソコンには見つかりませんでした。$\n$\nJava実行環境の32ビット版（「Windows x86」用）をインストールしてから、もう一度このインストーラを実行してください。64ビット版のJava実行環境だけでは動作しません。$\n$\nインストールは行われませんでした。" /SD IDOK
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_NO_JAVA} "no ${KEVO_JVM_BITS} Java runtime (jvm.dll) found"
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "no ${KEVO_JVM_BITS} Java runtime (jvm.dll) found"
   ${EndIf}
   ${If} ${Silent}
   ${OrIf} $Upgrading = 1
@@ -240,20 +262,36 @@ Function KevoUpgradeInPlace
   ${EndIf}
 FunctionEnd
 
+; An interrupted fresh install's folder is the folder too: its journal and
+; files are finished there, not orphaned by another choice.
 Function KevoSkipDirectoryOnUpgrade
-  ${IfThen} $Upgrading = 1 ${|} Abort ${|}
+  ${IfThen} $KevoEarlierInstall = 1 ${|} Abort ${|}
 FunctionEnd
 
 ; Refuses to replace a newer installed version; an older or equal one is
-; overwritten and its Version key updated by the install section.
+; overwritten and its Version key updated by the install section. While an
+; interrupted run's journal is there, the files are on their way to its
+; version whatever the registry says: that version is judged, so that an
+; older installer never finishes a newer switch and then goes back.
 Function KevoRefuseNewerInstalled
-  ClearErrors
-  ReadRegDWORD $1 HKLM "${KEVO_KEY}\Version" "Major"
-  ${If} ${Errors}
-    Return
+  StrCpy $4 "installed"
+  ${If} $KevoEarlierInstall = 1
+  ${AndIf} ${FileExists} "$INSTDIR\${KEVO_JOURNAL}"
+    ReadINIStr $1 "$INSTDIR\${KEVO_JOURNAL}" "switch" "major"
+    ReadINIStr $2 "$INSTDIR\${KEVO_JOURNAL}" "switch" "minor"
+    ReadINIStr $3 "$INSTDIR\${KEVO_JOURNAL}" "switch" "revision"
+    StrCpy $4 "being installed (an interrupted run's journal)"
+  ${Else}
+    ; Major is written last: without it there is no version.
+    ClearErrors
+    ReadRegDWORD $1 HKLM "${KEVO_KEY}\Version" "Major"
+    ${If} ${Errors}
+      Return
+    ${EndIf}
+    ReadRegDWORD $2 HKLM "${KEVO_KEY}\Version" "Minor"
+    ReadRegDWORD $3 HKLM "${KEVO_KEY}\Version" "Revision"
   ${EndIf}
-  ReadRegDWORD $2 HKLM "${KEVO_KEY}\Version" "Minor"
-  ReadRegDWORD $3 HKLM "${KEVO_KEY}\Version" "Revision"
+  IntOp $1 $1 + 0
   IntOp $2 $2 + 0
   IntOp $3 $3 + 0
   StrCpy $0 0 ; 1 when the installed version is newer
@@ -269,7 +307,7 @@ Function KevoRefuseNewerInstalled
   ${EndIf}
   ${If} $0 = 1
     MessageBox MB_OK|MB_ICONSTOP "このパソコンには、より新しいバージョン（$1.$2.$3）の${KEVO_PRODUCT}がインストールされています。$\nバージョン${KEVO_VERSION}のインストールは行いません。" /SD IDOK
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_NEWER_INSTALLED} "newer version $1.$2.$3 is installed"
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_NEWER_INSTALLED} "newer version $1.$2.$3 is $4"
   ${EndIf}
 FunctionEnd
 
@@ -282,6 +320,9 @@ Section "${KEVO_PRODUCT}" SecMain
   SetOverwrite on
   SetOutPath "$INSTDIR"
   Call KevoRestrictFolderAccess
+  ; Looked at again right before anything is written: pages were shown
+  ; since .onInit.
+  Call KevoRefuseInUse
   Call KevoFinishInterruptedRun
   ${If} ${FileExists} "$INSTDIR\uninstall.exe"
   ${AndIf} $KevoEarlierInstall = 1
@@ -290,10 +331,13 @@ Section "${KEVO_PRODUCT}" SecMain
     ; A fresh install registers its uninstaller before any other file, so
     ; that whatever an interrupted run leaves can be removed.
     Call KevoStageUninstaller
-    System::Call 'kernel32::MoveFileExW(w "$INSTDIR\uninstall.exe${KEVO_STAGED}", w "$INSTDIR\uninstall.exe", i ${KEVO_MOVE_REPLACE}) i .r0'
-    ${If} $0 = 0
-      !insertmacro KEVO_NOTE "uninstall.exe could not be put in place"
-      Abort
+    StrCpy $KevoDisplayName "${KEVO_PRODUCT}（インストール未完了）"
+    Push "$INSTDIR\uninstall.exe${KEVO_STAGED}"
+    Push "$INSTDIR\uninstall.exe"
+    Call KevoMoveOver
+    Pop $0
+    ${If} $0 <> 0
+      !insertmacro KEVO_FAIL "uninstall.exe could not be put in place (error $0)"
     ${EndIf}
     Call KevoWriteUninstallEntry
   ${EndIf}
@@ -308,7 +352,7 @@ Section "${KEVO_PRODUCT}" SecMain
   Call KevoSwitchStaged
   ${If} $KevoSwitchFailed != ""
     ; The journal stays: the next run finishes the switch.
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "$KevoSwitchFailed could not be replaced; the next run finishes the installation"
+    !insertmacro KEVO_STOP ${KEVO_EXIT_IN_USE} "$KevoSwitchFailed could not be replaced; the next run finishes the installation"
   ${EndIf}
 
   ; REG_SZ: the registry reader library refuses REG_EXPAND_SZ.
@@ -323,10 +367,8 @@ Section "${KEVO_PRODUCT}" SecMain
   ${EndIf}
   !insertmacro KEVO_STEP
 
-  ; Entry points only once the files they name are in place. The version
-  ; checker shows nothing unless a newer release exists; the machine-wide
-  ; Run key starts it for every user at logon.
-  WriteRegStr HKLM "${KEVO_RUN_KEY}" "${KEVO_RUN_VALUE}" '"$INSTDIR\KEVOSoftverchk.exe"'
+  ; Entry points only once the files they name are in place.
+  Call KevoWriteUpdateCheck
   CreateDirectory "${KEVO_MENU_DIR}"
 !ifdef KEVO_HAS_REVOKE
   ; The Run box starts the wizard by name. The 64-bit shell reads the 64-bit
@@ -343,6 +385,7 @@ Section "${KEVO_PRODUCT}" SecMain
 !endif
   !insertmacro KEVO_STEP
 
+  StrCpy $KevoDisplayName "${KEVO_PRODUCT}"
   Call KevoWriteUninstallEntry
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${KEVO_UNINSTALL_KEY}" "EstimatedSize" $0
@@ -352,6 +395,7 @@ Section "${KEVO_PRODUCT}" SecMain
   Push ${KEVO_VERSION_MINOR}
   Push ${KEVO_VERSION_REVISION}
   Call KevoWriteVersion
+  Call KevoFlushRegistry
   !insertmacro KEVO_STEP
   Delete "$INSTDIR\${KEVO_JOURNAL}"
 
@@ -360,8 +404,11 @@ Section "${KEVO_PRODUCT}" SecMain
 SectionEnd
 
 ; Programs and Features: everything but the version, which follows the files.
+; A fresh install names itself unfinished until its last step, so that the
+; citizen sees what a stopped run left (running the installer again, or
+; uninstalling, finishes it).
 Function KevoWriteUninstallEntry
-  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "${KEVO_PRODUCT}"
+  WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayName" "$KevoDisplayName"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "Publisher" "${KEVO_PUBLISHER}"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${KEVO_UNINSTALL_KEY}" "DisplayIcon" "${KEVO_DISPLAY_ICON}"
@@ -389,8 +436,10 @@ Function .onInstFailed
       ${EndIf}
     ${EndIf}
   ${EndIf}
+  ${IfThen} $KevoFailReason == "" ${|} StrCpy $KevoFailReason "a file could not be written" ${|}
+  MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のインストールを完了できませんでした。$\n$\n$KevoFailReason$\n$\n詳しくはセットアップログ $KevoLogFile をご覧ください。" /SD IDOK
   SetErrorLevel ${KEVO_EXIT_FAILED}
-  !insertmacro KEVO_LOG ${KEVO_EXIT_FAILED} "installation failed in $INSTDIR"
+  !insertmacro KEVO_LOG ${KEVO_EXIT_FAILED} "installation failed in $INSTDIR: $KevoFailReason"
 FunctionEnd
 
 ; --- uninstallation ------------------------------------------------------------
@@ -398,13 +447,14 @@ FunctionEnd
 Function un.onInit
   SetRegView ${KEVO_REG_VIEW}
   SetShellVarContext all
+  Call un.KevoRecordWorkFolder
   Call un.KevoLogOpen
   !insertmacro KEVO_STEP_INIT
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "Admin"
     MessageBox MB_OK|MB_ICONSTOP "${KEVO_PRODUCT}のアンインストールには、管理者の権限が必要です。$\n管理者としてもう一度実行してください。" /SD IDOK
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_NOT_ADMIN} "uninstall: not run as administrator"
+    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "uninstall: not run as administrator"
   ${EndIf}
   !insertmacro KEVO_ONE_AT_A_TIME
   Call un.KevoRemoveStaleWorkFolders
@@ -432,6 +482,7 @@ Section "Uninstall"
   DeleteRegKey HKLM "${KEVO_KEY}\Version"
   DeleteRegValue HKLM "${KEVO_KEY}" "InstallPath"
   DeleteRegValue HKLM "${KEVO_KEY}" "JvmPath"
+  DeleteRegValue HKLM "${KEVO_KEY}" "NoUpdateCheck"
   DeleteRegKey /ifempty HKLM "${KEVO_KEY}"
   !insertmacro KEVO_STEP
 
@@ -444,8 +495,9 @@ Section "Uninstall"
   Delete "$INSTDIR\${KEVO_SETTINGS}"
   Delete "$INSTDIR\${KEVO_SETTINGS}.default"
   ${If} ${Errors}
-    !insertmacro KEVO_QUIT ${KEVO_EXIT_FAILED} "uninstall failed: files left in $INSTDIR"
+    !insertmacro KEVO_STOP ${KEVO_EXIT_FAILED} "uninstall failed: files left in $INSTDIR"
   ${EndIf}
+  StrCpy $R9 ${KEVO_EXIT_OK}
   Delete "$INSTDIR\uninstall.exe"
   ${If} ${FileExists} "$INSTDIR\uninstall.exe"
     ; Running in place (_?=, as the quiet uninstall runs): Windows lets a
@@ -457,11 +509,15 @@ Section "Uninstall"
     ${If} ${FileExists} "$INSTDIR\uninstall.exe"
       Delete /REBOOTOK "$INSTDIR\uninstall.exe"
       !insertmacro KEVO_NOTE "uninstall.exe is removed at the next restart"
+      ; A copy in the temporary folder is no part of the installation; a
+      ; file left in its folder is.
+      StrCpy $R9 ${KEVO_EXIT_RESTART}
     ${EndIf}
   ${EndIf}
   RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey HKLM "${KEVO_UNINSTALL_KEY}"
 
   !insertmacro KEVO_STEP_TOTAL
-  !insertmacro KEVO_LOG ${KEVO_EXIT_OK} "uninstalled from $INSTDIR"
+  SetErrorLevel $R9
+  !insertmacro KEVO_LOG $R9 "uninstalled from $INSTDIR"
 SectionEnd

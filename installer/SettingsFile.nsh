@@ -88,31 +88,6 @@ Function KevoFileHoldsText
   Exch $R0
 FunctionEnd
 
-; Copies the settings file to its staged name with the url of the
-; [ConfirmSettingInfo] section set to $R4; every other line as it was.
-Function KevoStageSettingsWithUrl
-  FileOpen $R5 "$INSTDIR\${KEVO_SETTINGS}" r
-  FileOpen $R6 "$INSTDIR\${KEVO_SETTINGS}${KEVO_STAGED}" w
-  StrCpy $R7 "" ; the section of the line
-  ${Do}
-    ClearErrors
-    FileRead $R5 $R8
-    ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
-    StrCpy $R9 $R8 1
-    ${If} $R9 == "["
-      StrCpy $R7 $R8 20
-    ${ElseIf} $R7 S== "[ConfirmSettingInfo]"
-      StrCpy $R9 $R8 4
-      ${If} $R9 == "url="
-        StrCpy $R8 "url=$R4$\r$\n"
-      ${EndIf}
-    ${EndIf}
-    FileWrite $R6 $R8
-  ${Loop}
-  FileClose $R5
-  FileClose $R6
-FunctionEnd
-
 ; Stages the settings file and its shipped default.
 Function KevoStageSettings
   File "/oname=${KEVO_SETTINGS}.default${KEVO_STAGED}" "${KEVO_SETTINGS_FILE}"
@@ -131,22 +106,58 @@ Function KevoStageSettings
     ${IfThen} $1 = 1 ${|} StrCpy $0 0 ${|}
   ${EndIf}
   ${If} $0 = 0
+  ${AndIf} $KevoProxyHost == ""
     File "/oname=${KEVO_SETTINGS}${KEVO_STAGED}" "${KEVO_SETTINGS_FILE}"
-    Return
+  ${ElseIf} $0 = 0
+    ; The default with the proxy of /PROXY=.
+    File "/oname=$PLUGINSDIR\${KEVO_SETTINGS}" "${KEVO_SETTINGS_FILE}"
+    StrCpy $R0 "$PLUGINSDIR\${KEVO_SETTINGS}"
+    StrCpy $R3 0
+    Call KevoRewriteSettings
+  ${Else}
+    Call KevoStageEditedSettings
   ${EndIf}
+  ${If} $KevoProxyHost != ""
+    !insertmacro KEVO_NOTE "settings: proxy $KevoProxyHost:$KevoProxyPort (/PROXY=)"
+  ${EndIf}
+  ; Checked and on disk like every staged file.
+  Push "${KEVO_SETTINGS}.default"
+  Push -1
+  Call KevoCheckStaged
+  ${If} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}${KEVO_STAGED}"
+    Push "${KEVO_SETTINGS}"
+    Push -1
+    Call KevoCheckStaged
+  ${EndIf}
+FunctionEnd
+
+; The settings file edited by the citizen or an administrator: kept, but for
+; an url that only an earlier release's default put there.
+Function KevoStageEditedSettings
   DetailPrint "編集された設定ファイル ${KEVO_SETTINGS} はそのまま残します。"
   ; A url that an earlier release pinned in its default is no choice of the
   ; citizen's: it follows the new default (today empty: the built-in one).
-  ${IfNot} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}.default"
-    Return
+  ; The file stays as it is unless one of these changes it; then it is
+  ; staged like every other file.
+  StrCpy $R3 0
+  ${If} ${FileExists} "$INSTDIR\${KEVO_SETTINGS}.default"
+    ReadINIStr $R2 "$INSTDIR\${KEVO_SETTINGS}" "ConfirmSettingInfo" "url"
+    ReadINIStr $R1 "$INSTDIR\${KEVO_SETTINGS}.default" "ConfirmSettingInfo" "url"
+    ReadINIStr $R4 "$INSTDIR\${KEVO_SETTINGS}.default${KEVO_STAGED}" "ConfirmSettingInfo" "url"
+    ${If} $R1 != ""
+    ${AndIf} $R2 S== $R1
+    ${AndIf} $R1 S!= $R4
+      StrCpy $R3 1
+    ${EndIf}
   ${EndIf}
-  ReadINIStr $R2 "$INSTDIR\${KEVO_SETTINGS}" "ConfirmSettingInfo" "url"
-  ReadINIStr $R3 "$INSTDIR\${KEVO_SETTINGS}.default" "ConfirmSettingInfo" "url"
-  ReadINIStr $R4 "$INSTDIR\${KEVO_SETTINGS}.default${KEVO_STAGED}" "ConfirmSettingInfo" "url"
-  ${If} $R3 != ""
-  ${AndIf} $R2 S== $R3
-  ${AndIf} $R3 S!= $R4
-    Call KevoStageSettingsWithUrl
-    !insertmacro KEVO_NOTE "settings: url $R2 (an earlier release's default) changed to '$R4', other edits kept"
+  ; (the rewrite keeps $R1, $R3 and $R4)
+  StrCpy $R1 $R2
+  ${If} $R3 = 1
+  ${OrIf} $KevoProxyHost != ""
+    StrCpy $R0 "$INSTDIR\${KEVO_SETTINGS}"
+    Call KevoRewriteSettings
+  ${EndIf}
+  ${If} $R3 = 1
+    !insertmacro KEVO_NOTE "settings: url $R1 (an earlier release's default) changed to '$R4', other edits kept"
   ${EndIf}
 FunctionEnd

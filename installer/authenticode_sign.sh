@@ -38,10 +38,16 @@ if [ -n "${KEVO_SIGN_TIMESTAMP_URL:-}" ]; then
   tsa_ca=(-TSA-CAfile "${KEVO_SIGN_TIMESTAMP_CA:-/etc/ssl/certs/ca-certificates.crt}")
 fi
 
+# The program name Windows shows in the administrator prompt. The signing
+# tool stores it as an IA5String (ASCII) only, and Windows shows the bytes of
+# anything else as garbage: the ASCII form of the tools' name, until a signer
+# writes a BMPString.
+program_name="KEVO User Software"
+
 for file in "$@"; do
   signed="$file.signing"
   rm -f "$signed"
-  if ! log=$(osslsigncode sign "${key[@]}" -h sha256 -n "KEVO利用者ソフト" -time "$SOURCE_DATE_EPOCH" \
+  if ! log=$(osslsigncode sign "${key[@]}" -h sha256 -n "$program_name" -time "$SOURCE_DATE_EPOCH" \
                "${timestamp[@]}" -in "$file" -out "$signed" 2>&1); then
     rm -f "$signed"
     fail "signing $file failed: $log"

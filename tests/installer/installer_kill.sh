@@ -80,8 +80,8 @@ else
   # the switch, after the switch; entry points, files, the last file.
   fresh_steps="1 $((n / 2)) $((n + 3)) $((n + 8)) $((2 * n + 9))" upgrade_steps=$fresh_steps uninstall_steps="1 3 $((n + 2))"
 fi
-printf '%-9s %4s  %-10s %s\n' run step killed next-run
-table() { printf '%-9s %4s  %-10s %s\n' "$@"; }
+printf '%-9s %6s  %-10s %s\n' run step killed next-run
+table() { printf '%-9s %6s  %-10s %s\n' "$@"; }
 run_kills() { # KIND STEPS...
   local kind=$1 step state; shift
   for step in "$@"; do
@@ -89,6 +89,10 @@ run_kills() { # KIND STEPS...
     fresh)
       killed_at "$step" "$old" /S '/D=C:\KEVO'
       state=$(files_state) || fail "$state"; case $state in none|old) expect_release "$state" ;; switching) ;; *) fail "fresh install left $state" ;; esac
+      # Listed, but not yet working: the entry says so.
+      if reg_has_key "$un" && ! reg_has_key 'HKLM\Software\KEVO\Version'; then
+        [ "$(display_name)" = 'KEVO利用者ソフト（インストール未完了）' ] || fail "unfinished install listed as '$(display_name)'"
+      fi
       install_silently "$old" 0 '/D=C:\KEVO'; [ "$(files_state)" = old ] || fail "not finished"; expect_release old ;;
     upgrade)
       killed_at "$step" "$new" /S
@@ -98,7 +102,7 @@ run_kills() { # KIND STEPS...
       killed_at "$step" "$inst/uninstall.exe" /S "_?=$inst_win"
       expect_entry_points_whole
       state=$(ls "$inst" 2>/dev/null | grep -c .)" files"
-      reg_has_key "$un" && quiet_uninstall 0
+      reg_has_key "$un" && quiet_uninstall $in_place_done
       uninstalled || fail "the next uninstall left something" ;;
     esac
     table "$kind" "$step" "$state" finished
@@ -109,9 +113,51 @@ for round in $(seq 1 "$(wc -w <<<"$fresh_steps")"); do
   run_kills fresh "$(cut -d' ' -f"$round" <<<"$fresh_steps")"
   run_kills upgrade "$(cut -d' ' -f"$round" <<<"$upgrade_steps")"
   step=$(cut -d' ' -f"$round" <<<"$uninstall_steps")
-  if [ -n "$step" ]; then run_kills uninstall "$step"; else quiet_uninstall 0; fi
+  if [ -n "$step" ]; then run_kills uninstall "$step"; else quiet_uninstall $in_place_done; fi
 done
+
+# Kills at moments no hook step marks (inside a write, a rename, a registry
+# call: the run is let go at a step and killed a moment later), and next
+# runs by other programs: a newer installer, an older one,
+# the uninstaller. KEVO_KILL_SEED repeats a run's moments.
+seed=${KEVO_KILL_SEED:-$$}
+RANDOM=$seed
+killed_inside() { # EXE ARGS...: let go at a random step, killed 0 to 60 ms later, inside what follows it
+  local exe=$1 pid step=$((1 + RANDOM % (2 * n + 9))) ms=$((RANDOM % 61)); shift
+  rm -f "$marker"
+  KEVO_KILL_AT_STEP=$step KEVO_KILL_MARKER='C:\kevo-kill-step.txt' wine "$exe" "$@" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  wait_for 120 test -s "$marker" || fail "$step: the run never got there"
+  rm -f "$marker"
+  sleep "0.$(printf %03d $ms)"
+  kill -KILL $pid 2>/dev/null
+  wait $pid 2>/dev/null
+  echo "$step+${ms}ms"
+}
+newer=$(variant "$p_major.$p_minor.$((p_revision + 1)).0" "$image/KEVOValidationInfo.ini")
+at=$(killed_inside "$old" /S '/D=C:\KEVO')
+state=$(files_state) || fail "$state"; case $state in none|old|switching) ;; *) fail "fresh install killed after $at left $state" ;; esac
+install_silently "$old" 0 '/D=C:\KEVO'; [ "$(files_state)" = old ] || fail "not finished"; expect_release old
+table fresh "$at" "$state" "finished by the same installer"
+at=$(killed_inside "$new" /S)
+state=$(files_state) || fail "$state"; case $state in old|new|switching) ;; *) fail "upgrade killed after $at left $state" ;; esac
+install_silently "$newer"; [ "$(files_state)" = new ] || fail "not finished by a newer installer"
+expect_version_key "$p_major" "$p_minor" "$((p_revision + 1))"
+table upgrade "$at" "$state" "finished by a newer installer"
+quiet_uninstall $in_place_done
+install_silently "$old" 0 '/D=C:\KEVO'
+step=$((n + 5))
+killed_at "$step" "$new" /S
+[ "$(files_state)" = switching ] || fail "step $step is not inside the switch"
+install_silently "$old" 1638
+[ "$(files_state)" = switching ] || fail "an older installer touched a newer switch"
+table upgrade "$step" switching "older installer: 1638, switch left"
+quiet_uninstall $in_place_done
+uninstalled || fail "the uninstaller left a switched installation: $(ls -A "$inst")"
+table upgrade "$step" switching "removed by the uninstaller"
+echo "random moments from seed $seed (KEVO_KILL_SEED=$seed repeats them)"
 grep -q 'finished the switch to' "$log" || fail "no run finished a switch from its journal"
-stale=$(find "$c/users" -path '*/ns*.tmp/KEVOSetup.run' 2>/dev/null)
+stale=$(find "$c/users" -maxdepth 3 -name 'ns*.tmp' 2>/dev/null)
 [ -z "$stale" ] || fail "working folders of killed runs left: $stale"
+! reg_has_key 'HKLM\Software\KEVO\WorkFolders' || fail "working folders still recorded"
 pass "every killed state was whole (old, new, nothing or a journalled switch) and the next run finished it"

@@ -135,6 +135,12 @@ reg_default() { # KEY [32|64]: "TYPE DATA" of the key's default value, empty whe
   w reg query "$1" /ve /reg:${2:-$view} 2>/dev/null | tr -d '\r' |
     LC_ALL=C sed -n 's/^ *([^)]*) \{2,\}\(REG_[A-Z_]*\) \{2,\}\(.*\)$/\1 \2/p'
 }
+# The uninstall entry's name (reg query prints Japanese as "?" here; an
+# export is UTF-16).
+display_name() {
+  w reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' 'C:\kevo-export.reg' /y /reg:$view >/dev/null 2>&1
+  iconv -f UTF-16 -t UTF-8 "$c/kevo-export.reg" 2>/dev/null | tr -d '\r' | sed -n 's/^"DisplayName"="\(.*\)"$/\1/p'
+}
 reg_has_key() { w reg query "$1" /reg:${2:-$view} >/dev/null 2>&1; }
 expect_value() { # KEY VALUE EXPECTED [VIEW]
   local got; got=$(reg_get "$1" "$2" "${4:-$view}")
@@ -178,12 +184,20 @@ settings_with_url() { # FILE URL: a default settings file naming another counter
   printf '[ConfirmSettingInfo]\r\nurl=%s\r\n' "$2" >"$1"
 }
 
+# run EXE ARGS...: EXE's whole exit code (the Unix side sees only its low 8
+# bits), through the holder's runner.
+run() {
+  local exe=$1; shift
+  [[ $exe == /* ]] && exe="Z:${exe//\//\\}"
+  local out; out=$(w "$KEVO_INSTALLER_HOLD" run "$exe" "$@" | tr -d '\r' | tail -1)
+  [[ $out == "exit "* ]] || { echo "runner: $out" >&2; echo -1; return; }
+  echo "${out#exit }"
+}
 install_silently() { # SETUP [EXPECTED_EXIT [ARGS...]]
   local setup=$1 expected=${2:-0}
   shift; shift
-  w "$setup" /S '/LOG=C:\kevo-setup.log' "$@"
-  local rc=$?
-  [ $rc = "$expected" ] || fail "$(basename "$setup") /S exited $rc, expected $expected; log: $(cat "$log" 2>/dev/null)"
+  local rc; rc=$(run "$setup" /S '/LOG=C:\kevo-setup.log' "$@")
+  [ "$rc" = "$expected" ] || fail "$(basename "$setup") /S exited $rc, expected $expected; log: $(cat "$log" 2>/dev/null)"
 }
 
 # hold file|mutex WHAT: another program holds it until release_hold.
@@ -198,14 +212,17 @@ uninstalled() {
   ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' &&
     { [ ! -e "$inst" ] || [ "$(ls -A "$inst")" = uninstall.exe ]; }
 }
+# What an uninstall run in place (the quiet command) ends with here: Wine
+# cannot move the running uninstall.exe away, which is left in its folder for
+# removal at restart (3010); Windows moves it to the temporary folder (0).
+in_place_done=3010
 quiet_uninstall() { # EXPECTED_EXIT: runs the registered quiet command as a deployment tool does
   local cmd; cmd=$(reg_get 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' QuietUninstallString)
   cmd=${cmd#REG_SZ }
   [[ $cmd == *" /S "* ]] || fail "QuietUninstallString '$cmd'"
   # The command line exactly as registered (plus the log), through a batch file.
   printf '%s\r\nexit /b %%errorlevel%%\r\n' "${cmd/ \/S / /S /LOG=C:\\kevo-setup.log }" >"$c/quiet.bat"
-  w cmd /c 'C:\quiet.bat' >/dev/null
-  local rc=$?
+  local rc; rc=$(run 'C:\windows\system32\cmd.exe' /c 'C:\quiet.bat')
   [ $rc = "$1" ] || fail "quiet uninstall exited $rc, expected $1; log: $(tail -3 "$log")"
 }
 
@@ -232,6 +249,7 @@ check_installed() {
   expect_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' KEVOSoftverchk "REG_SZ \"$inst_win\\KEVOSoftverchk.exe\""
   local un='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO'
   expect_value "$un" DisplayVersion "REG_SZ $project_version"
+  [ "$(display_name)" = KEVO利用者ソフト ] || fail "uninstall entry named '$(display_name)'"
   expect_value "$un" Publisher "REG_SZ KEVO"
   expect_value "$un" UninstallString "REG_SZ \"$inst_win\\uninstall.exe\""
   [ -n "$(reg_get "$un" DisplayIcon)" ] || fail "no DisplayIcon"
@@ -359,12 +377,11 @@ in_use)
   w "$inst/KEVORWSetting.exe" &
   tool=$!
   wait_for 60 xwininfo -name "ICカードリーダライタ設定" >/dev/null 2>&1 || fail "the reader/writer setting did not start"
-  install_silently "$newer" 6
-  grep -q "exit=6 running: KEVORWSetting.exe" "$log" || fail "no log line naming the running program"
-  w "$inst/uninstall.exe" /S '/LOG=C:\kevo-setup.log' "_?=$inst_win"
-  rc=$?
-  [ $rc = 6 ] || fail "uninstall with a running tool exited $rc"
-  [ "$(grep -c 'exit=6 running: KEVORWSetting.exe' "$log")" = 2 ] || fail "no uninstall log line naming the program"
+  install_silently "$newer" 1618
+  grep -q "exit=1618 running: KEVORWSetting.exe" "$log" || fail "no log line naming the running program"
+  rc=$(run "$inst_win\\uninstall.exe" /S '/LOG=C:\kevo-setup.log' "_?=$inst_win")
+  [ "$rc" = 1618 ] || fail "uninstall with a running tool exited $rc"
+  [ "$(grep -c 'exit=1618 running: KEVORWSetting.exe' "$log")" = 2 ] || fail "no uninstall log line naming the program"
   expect_version_key "$p_major" "$p_minor" "$p_revision"
   check_installed
   w taskkill /f /im KEVORWSetting.exe >/dev/null 2>&1
@@ -378,8 +395,8 @@ in_use)
   pass "exit 6 with a tool running, nothing changed; upgrade in place"
   ;;
 nojava)
-  install_silently "$setup" 3
-  grep -q "exit=3 no $bits-bit Java runtime" "$log" || fail "no log line for the missing runtime"
+  install_silently "$setup" 1603
+  grep -q "exit=1603 no $bits-bit Java runtime" "$log" || fail "no log line for the missing runtime"
   [ ! -e "$inst" ] || fail "files written without a Java runtime"
   ! reg_has_key 'HKLM\Software\KEVO' || fail "Software\\KEVO written without a Java runtime"
   ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' || fail "uninstall entry written"
@@ -426,8 +443,8 @@ upgrade)
 refuse_newer)
   register_java
   install_silently "$(variant 99.0.0.0 "$image/KEVOValidationInfo.ini")"
-  install_silently "$setup" 4
-  grep -q 'exit=4 newer version 99.0.0 is installed' "$log" || fail "no log line for the refusal"
+  install_silently "$setup" 1638
+  grep -q 'exit=1638 newer version 99.0.0 is installed' "$log" || fail "no log line for the refusal"
   expect_version_key 99 0 0
   expect_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' DisplayVersion "REG_SZ 99.0.0.0"
   pass "refused with exit 4, newer version intact"
@@ -440,9 +457,9 @@ settings)
   printf 'proxyType=2\r\nproxyHost=proxy.example.jp\r\nproxyPort=8080\r\n' >>"$ini"
   cp "$ini" "$work/edited.ini"
   hold file "$inst_win\\KEVOValidationInfo.ini"
-  install_silently "$setup" 6
+  install_silently "$setup" 1618
   release_hold
-  grep -q 'exit=6 in use: KEVOValidationInfo.ini' "$log" || fail "no log line naming the held settings file"
+  grep -q 'exit=1618 in use: KEVOValidationInfo.ini' "$log" || fail "no log line naming the held settings file"
   cmp -s "$work/edited.ini" "$ini" || fail "held settings file changed"
   expect_version_key 0 9 0
   install_silently "$setup"
@@ -459,16 +476,16 @@ folder)
   register_java
   if mkdir -p "$work/small" && mount -t tmpfs -o size=1m tmpfs "$work/small" 2>/dev/null; then
     ln -sfn "$work/small" "$prefix/dosdevices/k:"
-    install_silently "$setup" 2 '/D=K:\KEVO'
+    install_silently "$setup" 1603 '/D=K:\KEVO'
     umount "$work/small"
-    grep -q 'exit=2 not enough free space in K:' "$log" || fail "no log line for the full drive"
+    grep -q 'exit=1603 not enough free space in K:' "$log" || fail "no log line for the full drive"
     ! reg_has_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO' || fail "uninstall entry written for a full drive"
   else
     echo "note [$case_name]: no tmpfs mount here (needs root): the full-drive row is skipped"
   fi
   mkdir -p "$c/Occupied" && echo planted >"$c/Occupied/version.dll"
-  install_silently "$setup" 2 '/D=C:\Occupied'
-  grep -qF 'exit=2 C:\Occupied is not empty and holds no installation of the tools (version.dll)' "$log" || fail "no refusal line"
+  install_silently "$setup" 1603 '/D=C:\Occupied'
+  grep -qF 'exit=1603 C:\Occupied is not empty and holds no installation of the tools (version.dll)' "$log" || fail "no refusal line"
   [ "$(ls "$c/Occupied")" = version.dll ] || fail "written into an occupied folder: $(ls "$c/Occupied")"
   ! reg_has_key 'HKLM\Software\KEVO' || fail "registered into an occupied folder"
   # /D= takes the rest of the command line unquoted: given as typed.
@@ -510,17 +527,204 @@ faults)
   ! xwininfo -name "KEVO利用者ソフト バージョン確認" >/dev/null 2>&1 || fail "the notice stayed"
   expect_value 'HKLM\Software\KEVO' JvmPath "REG_SZ $java_win"
   hold mutex 'Global\KEVOSetup'
-  install_silently "$newer" 6
+  install_silently "$newer" 1618
   release_hold
-  grep -q 'exit=6 another installer or uninstaller of the tools is running' "$log" || fail "no log line for the second installer"
+  grep -q 'exit=1618 another installer or uninstaller of the tools is running' "$log" || fail "no log line for the second installer"
   w "$inst/KEVORWSetting.exe" &
   wait_for 60 xwininfo -name "ICカードリーダライタ設定" >/dev/null 2>&1 || fail "the reader/writer setting did not start"
-  quiet_uninstall 6
+  quiet_uninstall 1618
   w taskkill /f /im KEVORWSetting.exe >/dev/null 2>&1
   wait_for 30 sh -c '! xwininfo -name "ICカードリーダライタ設定" >/dev/null 2>&1' || fail "the tool did not end"
-  quiet_uninstall 0
+  quiet_uninstall $in_place_done
+  grep -q 'exit=3010 uninstalled from' "$log" || fail "no log line for the restart that finishes the uninstall"
   uninstalled || fail "left after the quiet uninstall: $(ls -A "$inst")"
-  pass "log beside quoted options; recorded runtime reused; notice closed; one installer at a time; quiet uninstall 6 then 0"
+  pass "log beside quoted options; recorded runtime reused; notice closed; one installer at a time; quiet uninstall 1618 then 3010"
+  ;;
+temp_links)
+  register_java
+  # Wine 8 makes no junctions (FSCTL_SET_REPARSE_POINT fails with 50) and
+  # CreateSymbolicLinkW reports success but makes nothing, so the links are
+  # the host's: Wine shows one to a folder as a reparse point, as Windows
+  # does, but one to a file as a plain file, and deleting either deletes its
+  # target, which Windows never does. The installer must leave targets
+  # alone under both.
+  u=${USER:-$(id -un)}
+  tmp=$c/users/$u/Temp tmp_win="C:\\users\\$u\\Temp"
+  work_key='HKLM\Software\KEVO\WorkFolders'
+  mkdir -p "$tmp" "$c/victim" "$c/victim2"
+  echo precious >"$c/victim/keep.txt"; echo precious >"$c/victim2/keep.txt"
+  # Named like a working folder, with the marker earlier releases went by,
+  # a link beside it: never recorded, so never touched.
+  mkdir -p "$tmp/nsEvil.tmp" && : >"$tmp/nsEvil.tmp/KEVOSetup.run" && ln -s "$c/victim" "$tmp/nsEvil.tmp/link"
+  # Working folders of killed runs (recorded as a run records its own): one
+  # whole, one with links planted in it, one replaced by a link.
+  mkdir -p "$tmp/nsPlain.tmp" "$tmp/nsKill.tmp"
+  echo plug-in >"$tmp/nsPlain.tmp/System.dll"; echo plug-in >"$tmp/nsKill.tmp/System.dll"
+  ln -s "$c/victim" "$tmp/nsKill.tmp/dlink"; ln -s "$c/victim/keep.txt" "$tmp/nsKill.tmp/flink"
+  ln -s "$c/victim2" "$tmp/nsSwap.tmp"
+  for f in nsPlain nsKill nsSwap; do
+    w reg add "$work_key" /v "\\\\?\\$tmp_win\\$f.tmp" /d 0.9.0.0 /f /reg:$view >/dev/null
+  done
+  install_silently "$setup"
+  [ "$(cat "$c/victim/keep.txt" "$c/victim2/keep.txt" 2>/dev/null)" = "$(printf 'precious\nprecious')" ] ||
+    fail "a link's target was changed: $(ls -la "$c/victim" "$c/victim2")"
+  [ -e "$tmp/nsEvil.tmp/KEVOSetup.run" ] && [ -L "$tmp/nsEvil.tmp/link" ] || fail "an unrecorded folder was touched"
+  [ ! -e "$tmp/nsPlain.tmp" ] || fail "a killed run's folder stayed: $(ls -A "$tmp/nsPlain.tmp")"
+  [ ! -e "$tmp/nsKill.tmp/System.dll" ] && [ -L "$tmp/nsKill.tmp/dlink" ] && [ -L "$tmp/nsKill.tmp/flink" ] ||
+    fail "links in a killed run's folder: $(ls -lA "$tmp/nsKill.tmp")"
+  grep -qF "left \\\\?\\$tmp_win\\nsKill.tmp: it holds" "$log" || fail "no log line for the folder holding links"
+  grep -qF "left \\\\?\\$tmp_win\\nsSwap.tmp alone: it is no longer the folder" "$log" || fail "no log line for the replaced folder"
+  ! reg_has_key "$work_key" || fail "working folders still recorded"
+  pass "unrecorded folder untouched; recorded one removed; links in or instead of one not followed, targets intact"
+  ;;
+held)
+  register_java
+  install_silently "$setup"
+  first=$(head -1 "$generated/image-files.txt")
+  # Each row: what another program does to a file, the exit and the log
+  # line; a refused run leaves the installed version, no staged file and no
+  # journal.
+  version=$p_revision
+  while IFS='|' read -r how file exit line; do
+    version=$((version + 1))
+    newer=$(variant "$p_major.$p_minor.$version.0" "$image/KEVOValidationInfo.ini")
+    : >"$work/hold.out"
+    if [ "$how" = scan ]; then
+      # As a virus scanner: takes each new file as soon as it is written.
+      w "$KEVO_INSTALLER_HOLD" scan "$inst_win\\$file" 3000 >"$work/hold.out" 2>&1 &
+    else
+      hold file "$inst_win\\$file" $how
+    fi
+    install_silently "$newer" "$exit"
+    [ "$how" = rw ] && release_hold
+    [ "$how" = rw ] || wait_for 30 grep -q released "$work/hold.out" || fail "$how $file: the holder never held it: $(cat "$work/hold.out")"
+    grep -qF "$line" "$log" || fail "$how $file: no log line '$line'"
+    [ "$exit" = 0 ] || version=$((version - 1))
+    expect_version_key "$p_major" "$p_minor" "$version"
+    [ -z "$(ls "$inst" | grep -e '\.kevonew$' -e journal)" ] || fail "$how $file: left $(ls "$inst")"
+    printf '  %-6s %-28s exit %s\n' "$how" "$file" "$exit"
+  done <<ROWS
+rw|$first|1618|exit=1618 in use: $first
+rw|uninstall.exe|1618|exit=1618 in use: uninstall.exe
+r 4000|$first|0|waited for $inst_win\\$first, held by another program
+scan|$first.kevonew|0|waited for $inst_win\\$first.kevonew
+ROWS
+  pass "a file shared for reading and writing but not deleting is in use (1618, nothing changed); one held for a moment is waited for"
+  ;;
+switches)
+  register_java
+  # Refused before anything is looked at; the log says what is wrong and
+  # never repeats a password.
+  while IFS='|' read -r arg line; do
+    install_silently "$setup" 1639 "$arg"
+    grep -qF "exit=1639 invalid command line: $line" "$log" || fail "$arg: no log line '$line'"
+  done <<ROWS
+/BOGUS|unknown option /BOGUS
+/PROXY=proxy.example.jp|/PROXY= needs host:port with a port from 1 to 65535
+/PROXY=proxy.example.jp:70000|/PROXY= needs host:port with a port from 1 to 65535
+/PROXY=alice:s3cret@proxy.example.jp:8080|/PROXY= takes host:port only, never a user name or password
+ROWS
+  ! grep -q s3cret "$log" || fail "a password reached the log"
+  [ ! -e "$inst" ] && ! reg_has_key 'HKLM\Software\KEVO' || fail "a refused run wrote something"
+  # The shipped default with its commented proxy lines made real.
+  with_proxy() { # HOST PORT
+    sed -e "s/^;\?proxyType=.*/proxyType=2\r/" -e "s/^;\?proxyHost=.*/proxyHost=$1\r/" \
+      -e "s/^;\?proxyPort=.*/proxyPort=$2\r/" "$image/KEVOValidationInfo.ini"
+  }
+  run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+  newer=$(variant "$p_major.$p_minor.$((p_revision + 1)).0" "$image/KEVOValidationInfo.ini")
+  # Each row: a run, the proxy the settings file then names, whether the
+  # logon entry is there.
+  while IFS='|' read -r exe args host port entry; do
+    install_silently "${!exe}" 0 $args
+    cmp -s <(with_proxy "$host" "$port") "$inst/KEVOValidationInfo.ini" ||
+      fail "$args: settings file $(grep proxy "$inst/KEVOValidationInfo.ini" | tr '\r\n' '  ')"
+    if [ "$entry" = yes ]; then
+      expect_value "$run_key" KEVOSoftverchk "REG_SZ \"$inst_win\\KEVOSoftverchk.exe\""
+      [ -z "$(reg_get 'HKLM\Software\KEVO' NoUpdateCheck)" ] || fail "$args: NoUpdateCheck left"
+    else
+      [ -z "$(reg_get "$run_key" KEVOSoftverchk)" ] || fail "$args: logon entry despite /NOUPDATECHECK"
+      expect_value 'HKLM\Software\KEVO' NoUpdateCheck "REG_DWORD 0x1"
+    fi
+    printf '  %-8s %-50s proxy %s:%s, logon entry: %s\n' "$exe" "$args" "$host" "$port" "$entry"
+  done <<ROWS
+setup|/NOUPDATECHECK /PROXY=proxy.example.jp:8080|proxy.example.jp|8080|no
+newer||proxy.example.jp|8080|no
+newer|/PROXY=[::1]:3128|[::1]|3128|no
+newer|/UPDATECHECK|[::1]|3128|yes
+ROWS
+  u=${USER:-$(id -un)}
+  grep -q "KEVOSetup $project_version host=[^ ]* user=$u exit=0 installed" "$log" || fail "no computer and user name in the log"
+  # Without /LOG=, the log is the one every account shares.
+  rc=$(run "$newer" /S)
+  [ "$rc" = 0 ] || fail "run without /LOG= exited $rc"
+  grep -q "exit=0 installed in" "$c/ProgramData/KEVO/KEVOSetup.log" || fail "no log in ProgramData\\KEVO"
+  pass "invalid options refused with 1639; /NOUPDATECHECK and /PROXY= recorded and kept on upgrade, /UPDATECHECK restores"
+  ;;
+interrupted)
+  # States that stopped runs leave, planted before each run (the kill case
+  # reaches them by killing; here each is met head-on).
+  register_java
+  inst=$c/KEVO inst_win='C:\KEVO'
+  first=$(head -1 "$generated/image-files.txt")
+  journal() { # VERSION: the journal of a run switching to VERSION, with a staged file
+    IFS=. read -r major minor revision _ <<<"$1"
+    printf '[switch]\r\nversion=%s\r\nmajor=%s\r\nminor=%s\r\nrevision=%s\r\n' "$1" "$major" "$minor" "$revision" \
+      >"$inst/KEVOSetup.journal"
+    cp "$image/$first" "$inst/$first.kevonew"
+  }
+  # A fresh install stopped while it wrote its uninstaller, before its
+  # uninstall entry: the folder is no one else's.
+  mkdir -p "$inst" && printf 'MZ' >"$inst/uninstall.exe.kevonew"
+  install_silently "$setup" 0 '/D=C:\KEVO'
+  check_installed
+  # A newer installer's switch, stopped: this older one neither finishes it
+  # nor goes back over it.
+  journal 99.0.0.0
+  install_silently "$setup" 1638
+  grep -qF 'exit=1638 newer version 99.0.0 is being installed' "$log" || fail "no log line for the newer journal"
+  [ -f "$inst/KEVOSetup.journal" ] && [ -f "$inst/$first.kevonew" ] || fail "the newer run's journal or staged file went"
+  # A switch to this version stopped while the Version key was half
+  # written: the old Minor with the new Major reads as a newer version,
+  # but the journal decides.
+  journal "$project_version"
+  w reg add 'HKLM\Software\KEVO\Version' /v Minor /t REG_DWORD /d $((p_minor + 9)) /f /reg:$view >/dev/null
+  install_silently "$setup" 0
+  grep -qF "finished the switch to $project_version left by an interrupted run" "$log" || fail "the switch was not finished"
+  expect_version_key "$p_major" "$p_minor" "$p_revision"
+  [ -z "$(ls "$inst" | grep -e '\.kevonew$' -e journal)" ] || fail "left $(ls "$inst")"
+  pass "own leftovers occupy no folder; a newer journal is left alone (1638); the journal, not a half-written Version key, decides"
+  ;;
+disk_full)
+  # Another program fills the drive after the free-space check, while the
+  # new files are written beside the old ones: the run ends before the
+  # switch, and the old installation stays whole.
+  register_java
+  mkdir -p "$work/roomy"
+  mount -t tmpfs -o size=16m tmpfs "$work/roomy" 2>/dev/null ||
+    { echo "SKIPPED: no tmpfs mount here (needs root)"; exit 77; }
+  trap 'umount "$work/roomy" 2>/dev/null; end_prefix' EXIT
+  ln -sfn "$work/roomy" "$prefix/dosdevices/l:"
+  inst=$work/roomy/KEVO inst_win='L:\KEVO'
+  install_silently "$(variant 0.9.0.0 "$image/KEVOValidationInfo.ini")" 0 '/D=L:\KEVO'
+  printf 'proxyType=2\r\n' >>"$inst/KEVOValidationInfo.ini"
+  rm -rf "$work/before" && cp -r "$inst" "$work/before"
+  # The test-only hook holds the run after its first staged file until the
+  # marker goes.
+  hooked=$(variant_tag=-hook variant "$project_version" "$image/KEVOValidationInfo.ini" -DKEVO_KILL_HOOK)
+  rm -f "$c/kevo-pause.txt"
+  (KEVO_KILL_AT_STEP=2 KEVO_KILL_MARKER='C:\kevo-pause.txt' run "$hooked" /S '/LOG=C:\kevo-setup.log' >"$work/rc") &
+  wait_for 120 test -s "$c/kevo-pause.txt" || fail "the run never reached its first staged file"
+  ls "$inst" | grep -q '\.kevonew$' || fail "nothing staged at the pause: $(ls "$inst")"
+  cat /dev/zero >"$work/roomy/fill" 2>/dev/null
+  rm -f "$c/kevo-pause.txt"
+  wait
+  [ "$(cat "$work/rc")" = 1603 ] || fail "exited $(cat "$work/rc") on a full drive; log: $(tail -3 "$log")"
+  grep -q "exit=1603 installation failed in L:.KEVO: " "$log" || fail "no log line for the failed staging"
+  rm -f "$work/roomy/fill"
+  diff -r "$work/before" "$inst" >/dev/null || fail "the installation changed: $(diff -rq "$work/before" "$inst")"
+  expect_version_key 0 9 0
+  pass "a drive filled while staging: exit 1603 before the switch, the old installation untouched, nothing staged left"
   ;;
 kill)
   . "$here/installer_kill.sh"

@@ -86,13 +86,16 @@ expect_files() {  # OUT NAME...
 # and a silent install writes exactly the file 7-Zip unpacks from there.
 tsa_ca=()
 verify_all() {  # OUT ZIP SETUP
-  local dir=$work/unpacked count=0 f
+  local dir=$work/unpacked count=0 f name
   rm -rf "$dir"; mkdir -p "$dir/zip" "$dir/setup"
   (cd "$dir/zip" && 7z x -y "$1/$2" >/dev/null)
   7z x -y -o"$dir/setup" "$1/$3" 'uninstall.exe*' >/dev/null
   for f in $(find "$dir/zip" -iname '*.exe' -o -iname '*.dll') "$1/$3" "$dir"/setup/uninstall.exe*; do
     osslsigncode verify -CAfile keys/ca.pem "${tsa_ca[@]}" -in "$f" >"$dir/verify.txt" 2>&1 || fail "$f does not verify"
     [ ${#tsa_ca[@]} = 0 ] || grep -q '^Timestamp verified' "$dir/verify.txt" || fail "$f carries no time stamp"
+    # The name the administrator prompt shows, read from the signature's DER.
+    name=$(python3 "$src/tests/installer/signature_name.py" "$f")
+    [ "$name" = "ascii KEVO User Software" ] || fail "$f: program name $name"
     if osslsigncode verify -CAfile keys/other-ca.pem -in "$f" >/dev/null 2>&1; then
       fail "$f verifies against a CA that did not issue the key"
     fi
