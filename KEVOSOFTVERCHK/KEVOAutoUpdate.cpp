@@ -6,6 +6,7 @@
 #include <string>
 
 #include "DllSearch.h"
+#include "EndRequest.h"
 #include "resource.h"
 #include "SoftVerChkHttpAccess.h"
 #include "TraceLog.h"
@@ -105,6 +106,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
+    // While an installer replaces the tools, no check runs, and a notice
+    // already shown goes.
+    if (WatchEndRequest())
+        return 0;
     CKEVOAutoUpdateApp app;
     app.InitInstance();
     // The run's outcome is only in the trace log.

@@ -220,6 +220,42 @@ bool ReadInstalledVersion(DWORD field[4])
     return ok;
 }
 
+namespace {
+
+// What a stopped run of the installer leaves, which its next run finishes:
+// the journal of a switch, files staged beside those they replace, or a
+// fresh install's uninstall entry still marked unfinished. The file or
+// marker found first; empty when there is none.
+std::wstring UnfinishedInstallSign(const std::wstring& dir)
+{
+    const wchar_t* const patterns[] = {L"KEVOSetup.journal*", L"*.kevonew"};
+    for (const wchar_t* pattern : patterns) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((dir + L"\\" + pattern).c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+            return found.cFileName;
+        }
+    }
+    return L"";
+}
+
+bool UninstallEntryUnfinished()
+{
+    kevowin::RegKey key;
+    if (!key.OpenForRead(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KEVO"))
+        return false;
+    wchar_t name[256] = L"";
+    DWORD type = 0, size = sizeof name - sizeof name[0];
+    if (RegQueryValueExW(key.Get(), L"DisplayName", NULL, &type, reinterpret_cast<BYTE*>(name), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    return wcsstr(name, L"インストール未完了") != NULL;
+}
+
+}  // namespace
+
 void CheckInstallation(DiagReport& report, DiagContext& context)
 {
     report.Section(kSectionInstall);
@@ -243,8 +279,13 @@ void CheckInstallation(DiagReport& report, DiagContext& context)
         report.Ok(Fmt(kTextVersionKey, VersionText(context.installedVersion).c_str()));
     else
         report.Ng(kNgVersionKey, kAdviceReinstall);
+    if (UninstallEntryUnfinished())
+        report.Ng(kNgUnfinishedEntry, kAdviceRunInstallerAgain);
     if (context.installDir.empty())
         return;
+    const std::wstring unfinished = UnfinishedInstallSign(context.installDir);
+    if (!unfinished.empty())
+        report.Ng(Fmt(kNgUnfinishedInstall, unfinished.c_str()), kAdviceRunInstallerAgain);
 
     std::map<std::wstring, std::wstring> hashes;
     for (const wchar_t* name : kDeliverables)

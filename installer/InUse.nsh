@@ -119,7 +119,24 @@ FunctionEnd
 
 ; Asks the version checker's process ($3, handle $4) to close its notice,
 ; then ends it: it keeps no state, its outcome is only a trace (uses $R0, $R1).
+; Checkers of this release end on their event, in whichever user's session
+; they run (given 2 s); the window message reaches older ones on this
+; desktop, and what is still running 5 s later is ended.
 Function ${un}KevoCloseChecker
+  System::Call 'kernel32::OpenEventW(i 0x0002, i 0, w "${KEVO_VERCHK_END_EVENT}") p .R0'
+  ${If} $R0 <> 0
+    System::Call 'kernel32::SetEvent(p R0)'
+    System::Call 'kernel32::CloseHandle(p R0)'
+    System::Call 'kernel32::OpenProcess(i 0x100000, i 0, i r3) p .R0'
+    ${If} $R0 <> 0
+      System::Call 'kernel32::WaitForSingleObject(p R0, i 2000) i .R1'
+      System::Call 'kernel32::CloseHandle(p R0)'
+      ${If} $R1 = 0
+        !insertmacro KEVO_NOTE "closed the version checker (process $3)"
+        Return
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
   StrCpy $R0 0
   ${Do}
     System::Call 'user32::FindWindowExW(p 0, p R0, w "#32770", p 0) p .R0'

@@ -82,6 +82,8 @@ SetDateSave off
 !define KEVO_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KEVO"
 !define KEVO_RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define KEVO_RUN_VALUE "KEVOSoftverchk"
+; The event on which running version checkers end (set by the installer).
+!define KEVO_VERCHK_END_EVENT "Global\KEVOSoftverchk.End"
 !define KEVO_APP_PATHS_KEY "Software\Microsoft\Windows\CurrentVersion\App Paths\KEVORevoke.exe"
 !define KEVO_MENU_DIR "$SMPROGRAMS\${KEVO_PRODUCT}"
 !define KEVO_SETTINGS "KEVOValidationInfo.ini"

@@ -27,6 +27,8 @@ const std::wstring kPrompt =
     L"次に表示される画面にて必要な情報を入力してください。\n「キャンセル」を押した場合は、最新バージョンの確認を\n"
     L"行いません。";
 const char kVersionPath[] = "/reception/verinfo/kevosoft.ver";
+const wchar_t kEndEvent[] = L"Global\\KEVOSoftverchk.End";
+const wchar_t kEndedLine[] = L"インストーラの終了要求により終了";
 const wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 std::string Base64(const std::string& bytes)
@@ -60,6 +62,7 @@ std::string Port(int port)
 struct User {
     std::vector<int> boxButtons;   // per message box in order; IDOK when not given
     bool signInOk = false;         // fill the sign-in window and press OK, else Cancel
+    bool endsByInstaller = false;  // the notice is not answered: the installer's end request comes
     std::wstring proxyUser;
     std::wstring proxyPass;
 };
@@ -167,7 +170,10 @@ protected:
                 size_t index = run.boxes.size();
                 run.boxes.push_back(DialogStaticText(box));
                 run.boxCaptions.push_back(WindowText(box));
-                ClickButton(box, index < user.boxButtons.size() ? user.boxButtons[index] : IDOK);
+                if (user.endsByInstaller)
+                    EXPECT_TRUE(RequestEnd());
+                else
+                    ClickButton(box, index < user.boxButtons.size() ? user.boxButtons[index] : IDOK);
                 EXPECT_TRUE(WaitForWindowGone(box, 10000));
                 continue;
             }
@@ -187,6 +193,16 @@ protected:
         if (!run.ended)
             ADD_FAILURE() << "KEVOSoftverchk.exe did not end in time";
         return run;
+    }
+
+    // What the installer does: sets the checkers' end event, if one holds it.
+    static bool RequestEnd()
+    {
+        HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, kEndEvent);
+        bool set = event != NULL && SetEvent(event);
+        if (event != NULL)
+            CloseHandle(event);
+        return set;
     }
 
     // A user who fills in the sign-in window and presses OK.
@@ -291,6 +307,30 @@ TEST_F(SoftverchkTest, NewerBuildShowsTheNotice)
     EXPECT_NE(std::string::npos, last.find("\"method\": \"GET\"")) << last;
     EXPECT_NE(std::string::npos, last.find("\"body_b64\": \"\"")) << last;
     EXPECT_EQ(0, Count("/reception/not/used"));
+}
+
+// The installer ends checkers through their event, not their window (which
+// it cannot reach on another user's desktop): a notice shown goes, and a
+// checker that starts while the installer holds the event set checks nothing.
+TEST_F(SoftverchkTest, TheInstallersEndRequestEndsTheChecker)
+{
+    Publish("2.4.0.1");
+    User waits;
+    waits.endsByInstaller = true;
+    Outcome run = Start(waits);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(1u, run.boxes.size());
+    EXPECT_TRUE(Logged(kEndedLine)) << LogUtf8();
+
+    NextCase();
+    Publish("2.4.0.1");
+    HANDLE installing = CreateEventW(NULL, TRUE, TRUE, kEndEvent);
+    ASSERT_TRUE(installing != NULL);
+    ExpectNoWindow(Start());
+    CloseHandle(installing);
+    EXPECT_EQ(0, Count(kVersionPath));
+    EXPECT_TRUE(Logged(kEndedLine)) << LogUtf8();
 }
 
 TEST_F(SoftverchkTest, EqualAndOlderVersionsShowNothing)

@@ -28,6 +28,7 @@ const wchar_t* const kImageFiles[] = {L"KEVORevoke.exe", L"KEVOSoftverchk.exe", 
 const std::wstring kProviderKey =
     L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
 const wchar_t kStandInKey[] = L"Software\\KEVOTestbed\\winscard";
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KEVO";
 const wchar_t kAppKey[] = L"Software\\Wine\\AppDefaults\\KEVODiag.exe";
 const wchar_t kOverrideKey[] = L"Software\\Wine\\AppDefaults\\KEVODiag.exe\\DllOverrides";
 const std::string kSecret = u8"Pa55-秘密";
@@ -123,6 +124,7 @@ public:
         RegisterJavaRuntime(WinePath(KEVO_JVMEMU_DLL));
         DeleteKeyTree(HKEY_CURRENT_USER, kStandInKey);
         DeleteKeyTree(HKEY_CURRENT_USER, kAppKey);
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
         RemoveTree(dir_);
         ResetKevoRegistry();
     }
@@ -264,6 +266,15 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
              SetString(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path", ToCp932(bare));
          },
          u8"版（Version キー）が登録されていないか", {u8"NG 1 件"}, {u8"新しい版", u8"プロバイダのファイル"}, NULL},
+        {"installation stopped midway: its journal, and a fresh install's entry marked unfinished",
+         [](DiagTest& t) {
+             WriteBytes(t.install_ + L"KEVOSetup.journal", "[switch]\r\n");
+             SetString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", ToCp932(L"KEVO利用者ソフト（インストール未完了）"));
+         },
+         u8"「インストール未完了」として登録されています。",
+         {u8"インストールが最後まで終わっていません（インストール先に KEVOSetup.journal があります）。",
+          u8"インストーラをもう一度実行してください。"},
+         {}, NULL},
         {"install folder gone: said once",
          [](DiagTest& t) {
              SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", ToCp932(t.dir_ + L"gone"));

@@ -519,11 +519,16 @@ faults)
   wait_for 30 grep -q 'port' "$work/www.out" || fail "no local web server"
   port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$work/www.out")
   printf '[ConfirmSettingInfo]\r\nurl=http://localhost:%s/\r\n' "$port" >"$inst/KEVOValidationInfo.ini"
+  w reg add 'HKCU\SOFTWARE\KEVO' /v TRACE /t REG_DWORD /d 20 /f >/dev/null
+  find "$c/users" -name 'KEVOSOFTVERCHK*.log' -delete 2>/dev/null
   w "$inst/KEVOSoftverchk.exe" &
   wait_for 60 xwininfo -name "KEVO利用者ソフト バージョン確認" >/dev/null 2>&1 || fail "the checker showed no notice"
   install_silently "$newer" 0
   kill $www
   grep -q 'closed the version checker' "$log" || fail "no log line for the closed notice"
+  # Ended by its event, which reaches a checker on any user's desktop.
+  find "$c/users" -name 'KEVOSOFTVERCHK*.log' -exec cat {} + | iconv -f CP932 -t UTF-8 |
+    grep -q 'インストーラの終了要求により終了' || fail "the checker was not ended by its event"
   ! xwininfo -name "KEVO利用者ソフト バージョン確認" >/dev/null 2>&1 || fail "the notice stayed"
   expect_value 'HKLM\Software\KEVO' JvmPath "REG_SZ $java_win"
   hold mutex 'Global\KEVOSetup'
