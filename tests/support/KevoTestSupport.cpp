@@ -170,6 +170,14 @@ void ResetSoftCardSwitches()
     RegCloseKey(key);
 }
 
+const wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\KEVO";
+
+REGSAM PolicyView()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
 void ResetKevoRegistry()
 {
     const REGSAM views[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
@@ -177,6 +185,7 @@ void ResetKevoRegistry()
         DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", view);
         DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Wow6432Node\\KEVO", view);
         DeleteKeyTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO", view);
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, kPolicyKey, view);
     }
 }
 
