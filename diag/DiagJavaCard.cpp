@@ -7,8 +7,10 @@
 #include <string>
 
 #include "DiagChecks.h"
+#include "DiagNames.h"
 #include "DiagTexts.h"
 #include "JavaRuntime.h"
+#include "KevoPolicy.h"
 
 namespace {
 
@@ -41,12 +43,60 @@ void ReportFailedSearch(DiagReport& report, const kevojava::JvmSearch& search)
     report.Ng(Fmt(kNgJvmMissing, search.tried.front().path.c_str()), advice);
 }
 
-void CheckReaders(DiagReport& report)
+// The reader the card's software is told to use, as the setting tool shows
+// it: the machine's policy over the user's values.
+struct ReaderChoice {
+    DWORD rwType = 0;
+    std::wstring name;
+    std::wstring port;
+    diagnames::Source source = diagnames::kSourceDefault;
+};
+
+ReaderChoice ChosenReader()
+{
+    ReaderChoice choice;
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        DWORD size = sizeof choice.rwType;
+        if (RegQueryValueExW(key, L"RWType", NULL, NULL, (BYTE*)&choice.rwType, &size) == ERROR_SUCCESS)
+            choice.source = diagnames::kSourceUser;
+        else
+            choice.rwType = 0;
+        RegCloseKey(key);
+    }
+    const std::wstring name = RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"Name");
+    const std::wstring port = RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"Port");
+    choice.name = name == kTextUnset ? L"" : name;
+    choice.port = port == kTextUnset ? L"" : port;
+    DWORD type = 0;
+    char text[kevopolicy::kTextCapacity];
+    if (kevopolicy::ReadDword(KEVO_POLICY_RW_TYPE, &type)) {
+        choice.rwType = type;
+        choice.source = diagnames::kSourcePolicy;
+    }
+    if (kevopolicy::ReadText(KEVO_POLICY_RW_NAME, text, 128)) {
+        choice.name = FromAnsi(text);
+        choice.source = diagnames::kSourcePolicy;
+    }
+    if (kevopolicy::ReadText(KEVO_POLICY_RW_PORT, text, 7)) {
+        choice.port = FromAnsi(text);
+        choice.source = diagnames::kSourcePolicy;
+    }
+    return choice;
+}
+
+void CheckReaders(DiagReport& report, const ReaderChoice& choice)
 {
     SCARDCONTEXT context = 0;
     LONG rc = SCardEstablishContext(SCARD_SCOPE_USER, NULL, NULL, &context);
+    if (rc == SCARD_E_NO_SERVICE) {
+        // Windows starts the service when a reader is attached and stops it
+        // when the last one goes: the reader is what is missing.
+        report.Ng(Fmt(kNgNoService, diagnames::SmartCardError((unsigned long)rc).c_str()), kAdviceNoReader);
+        return;
+    }
     if (rc != SCARD_S_SUCCESS) {
-        report.Ng(Fmt(kNgService, (unsigned long)rc), kAdviceService);
+        report.Ng(Fmt(kNgService, diagnames::SmartCardError((unsigned long)rc).c_str()), kAdviceService);
         return;
     }
     report.Ok(kTextService);
@@ -55,9 +105,10 @@ void CheckReaders(DiagReport& report)
     DWORD length = SCARD_AUTOALLOCATE;
     rc = SCardListReadersA(context, NULL, (LPSTR)&readers, &length);
     if (rc != SCARD_S_SUCCESS || readers == NULL || readers[0] == '\0') {
-        report.Ng(Fmt(kNgNoReader, (unsigned long)(rc != SCARD_S_SUCCESS ? rc : SCARD_E_NO_READERS_AVAILABLE)),
-                  kAdviceNoReader);
+        const unsigned long code = (unsigned long)(rc != SCARD_S_SUCCESS ? rc : SCARD_E_NO_READERS_AVAILABLE);
+        report.Ng(Fmt(kNgNoReader, diagnames::SmartCardError(code).c_str()), kAdviceNoReader);
     } else {
+        bool chosenFound = false;
         for (const char* name = readers; *name != '\0'; name += strlen(name) + 1) {
             SCARD_READERSTATEA state;
             ZeroMemory(&state, sizeof state);
@@ -65,12 +116,23 @@ void CheckReaders(DiagReport& report)
             state.dwCurrentState = SCARD_STATE_UNAWARE;
             rc = SCardGetStatusChangeA(context, 0, &state, 1);
             const std::wstring wide = FromAnsi(name);
+            // The setting tool finds the stored name regardless of case.
+            if (_wcsicmp(wide.c_str(), choice.name.c_str()) == 0)
+                chosenFound = true;
             if (rc != SCARD_S_SUCCESS)
-                report.Warn(Fmt(kWarnReaderState, wide.c_str(), (unsigned long)rc), kAdviceReaderState);
+                report.Warn(Fmt(kWarnReaderState, wide.c_str(), diagnames::SmartCardError((unsigned long)rc).c_str()),
+                            kAdviceReaderState);
             else if (state.dwEventState & SCARD_STATE_PRESENT)
                 report.Ok(Fmt(kTextReaderCard, wide.c_str()));
             else
                 report.Warn(Fmt(kWarnReaderEmpty, wide.c_str()), kAdviceReaderEmpty);
+        }
+        if (diagnames::ReaderKindOf(choice.rwType) == diagnames::kReaderPcsc && !choice.name.empty()) {
+            if (chosenFound)
+                report.Ok(Fmt(kTextChosenReader, choice.name.c_str()));
+            else
+                report.Ng(Fmt(kNgChosenReader, choice.name.c_str(), diagnames::SourceName(choice.source)),
+                          choice.source == diagnames::kSourcePolicy ? kAdviceChosenByPolicy : kAdviceChosenReader);
         }
     }
     if (readers != NULL)
@@ -132,7 +194,10 @@ void CheckCard(DiagReport& report, DiagContext& context)
         report.Ng(Fmt(kNgProviderImage, image.c_str()), kAdviceProviderImage);
     else
         report.Ok(Fmt(kTextProvider, kProviderName, file.c_str()));
-    CheckReaders(report);
+    const ReaderChoice choice = ChosenReader();
+    report.Ok(Fmt(kTextReaderChoice, diagnames::ReaderChoiceWords(choice.rwType, choice.name, choice.port).c_str(),
+                  (unsigned long)choice.rwType, diagnames::SourceName(choice.source)));
+    CheckReaders(report, choice);
     // The reader/writer setting tool writes both views on 64-bit Windows.
     for (const wchar_t* subkey : {L"SOFTWARE\\KEVO", L"SOFTWARE\\Wow6432Node\\KEVO"}) {
         report.Ok(Fmt(kTextRwValues, subkey, RegistryText(HKEY_CURRENT_USER, subkey, L"RWType").c_str(),

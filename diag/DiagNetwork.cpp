@@ -13,6 +13,7 @@
 
 #include "DiagBounded.h"
 #include "DiagChecks.h"
+#include "DiagNames.h"
 #include "DiagTexts.h"
 #include "KEVOUserCertRevokeHttp.h"
 #include "SoftVerChkHttpAccess.h"
@@ -168,24 +169,24 @@ bool ReportTls(DiagReport& report, DWORD error)
 {
     switch (error) {
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-        report.Ng(Fmt(kNgTlsName, error), kAdviceTlsName);
+        report.Ng(Fmt(kNgTlsName, diagnames::InternetError(error).c_str()), kAdviceTlsName);
         return true;
     case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_INVALID_CERT:
     case ERROR_INTERNET_SEC_CERT_ERRORS:
-        report.Ng(Fmt(kNgTlsUntrusted, error), kAdviceTlsUntrusted);
+        report.Ng(Fmt(kNgTlsUntrusted, diagnames::InternetError(error).c_str()), kAdviceTlsUntrusted);
         return true;
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-        report.Ng(Fmt(kNgTlsDate, error), kAdviceTlsDate);
+        report.Ng(Fmt(kNgTlsDate, diagnames::InternetError(error).c_str()), kAdviceTlsDate);
         return true;
     case ERROR_INTERNET_SEC_CERT_NO_REV:
     case ERROR_INTERNET_SEC_CERT_REV_FAILED:
-        report.Ng(Fmt(kNgTlsRevocation, error), kAdviceTlsRevocation);
+        report.Ng(Fmt(kNgTlsRevocation, diagnames::InternetError(error).c_str()), kAdviceTlsRevocation);
         return true;
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
     case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
-        report.Ng(Fmt(kNgTls, error), kAdviceTls);
+        report.Ng(Fmt(kNgTls, diagnames::InternetError(error).c_str()), kAdviceTls);
         return true;
     }
     return false;
@@ -210,9 +211,10 @@ void ReportFailure(DiagReport& report, const DiagContext& context, const Target&
                       target.port, error),
                   AddressAdvice(context, target));
     else if (target.proxy && http.m_lastStatus == 0)
-        report.Ng(Fmt(kNgProxyReply, target.host.c_str(), target.port, error), kAdviceProxyReply);
+        report.Ng(Fmt(kNgProxyReply, target.host.c_str(), target.port, diagnames::InternetError(error).c_str()),
+                  kAdviceProxyReply);
     else if (http.m_lastStatus == 0)
-        report.Ng(Fmt(kNgCounterReply, error), kAdviceCounterReply);
+        report.Ng(Fmt(kNgCounterReply, diagnames::InternetError(error).c_str()), kAdviceCounterReply);
     else if (http.m_lastStatus != HTTP_STATUS_OK)
         report.Ng(Fmt(kNgCounterStatus, http.m_lastStatus), kAdviceCounterStatus);
     else
@@ -325,7 +327,7 @@ void CheckPublishedVersion(DiagReport& report, DiagContext& context)
             report.Warn(Fmt(kWarnVersionTimeout, kExchangeTimeoutMs / 1000, StepName(kStepVersionFile)),
                         kAdviceVersionFile);
         else if (error == ERROR_INTERNET_SEC_CERT_NO_REV || error == ERROR_INTERNET_SEC_CERT_REV_FAILED)
-            report.Warn(Fmt(kWarnVersionRevocation, error), kAdviceVersionRevocation);
+            report.Warn(Fmt(kWarnVersionRevocation, diagnames::InternetError(error).c_str()), kAdviceVersionRevocation);
         else
             report.Warn(Fmt(kWarnVersionFile, rc), kAdviceVersionFile);
         return;

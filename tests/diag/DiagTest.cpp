@@ -209,7 +209,40 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
     const std::string timedOut = u8"秒で打ち切りました。手順: 応答の受信）。 → しばらくしてからやり直し";
     const std::string skipped = u8"窓口と通信できないため、公開されている版は確認していません。";
     const std::vector<BrokenCase> cases = {
-        {"healthy", [](DiagTest&) {}, "", {u8"%USERNAME%", u8"Windows 10.0 ビルド "}, {}, NULL},
+        {"healthy: each setting's source named", [](DiagTest&) {}, "",
+         {u8"%USERNAME%", u8"Windows 10（10.0 ビルド ", u8"窓口のURL https://localhost:" + https + u8"/（設定ファイル）",
+          u8"ログオン時のバージョン確認 する（既定値）", u8"TRACE=未設定（既定値）",
+          u8"使用するICカードリーダライタ: 自動検出（RWType=0、既定値）"},
+         {}, NULL},
+        {"machine policy: each setting's source named",
+         [&](DiagTest& t) {
+             t.Settings({plainUrl});
+             SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"UpdateCheck", 0, PolicyView());
+             SetString(HKEY_LOCAL_MACHINE, kPolicyKey, L"ProxyHost", "localhost", PolicyView());
+             SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"ProxyPort", KEVO_TESTBED_PROXY_PORT, PolicyView());
+             SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"Trace", 20, PolicyView());
+             SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"RWType", 1, PolicyView());
+             SetString(HKEY_LOCAL_MACHINE, kPolicyKey, L"Name", "KEVO Reader 0", PolicyView());
+             SetDword(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"RWType", 2);
+             SetDword(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE", 10);
+         },
+         "",
+         {u8"プロキシ 使用 localhost:" + Port(KEVO_TESTBED_PROXY_PORT) + u8"（ポリシー）",
+          u8"ログオン時のバージョン確認 しない（ポリシー）", u8"TRACE=20（ポリシー）",
+          u8"使用するICカードリーダライタ: PC/SC対応「KEVO Reader 0」（RWType=1、ポリシー）",
+          u8"選ばれているICカードリーダライタ「KEVO Reader 0」が接続されています。"},
+         {}, NULL},
+        {"chosen reader not attached",
+         [](DiagTest&) {
+             SetDword(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"RWType", 1);
+             SetString(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"Name", "Gone Reader");
+         },
+         u8"選ばれているICカードリーダライタ「Gone Reader」（利用者の設定）が接続されていません。",
+         {u8"→ そのICカードリーダライタを接続するか"}, {}, NULL},
+        {"no reader, so no smart card service",
+         [](DiagTest&) { SetDword(HKEY_CURRENT_USER, kStandInKey, L"EstablishResult", 0x8010001D); },
+         u8"スマートカードサービスが動いていません（SCARD_E_NO_SERVICE 0x8010001D）。",
+         {u8"→ ICカードリーダライタを接続し"}, {u8"サービスを開始"}, NULL},
         {"proxy with the settings file's password",
          [&](DiagTest& t) {
              Option("proxy_user", "\"kevo\"");
@@ -222,14 +255,14 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
              RegisterJavaRuntime(L"");
              SetString(HKEY_CURRENT_USER, kAppKey, L"Version", "win7");
          },
-         u8"Java実行環境が登録されていません。", {u8"Windows 6.1 ビルド 7601"}, {}, NULL},
+         u8"Java実行環境が登録されていません。", {u8"Windows 7（6.1 ビルド 7601）"}, {}, NULL},
         {"only a runtime of the other machine",
          [](DiagTest& t) { RegisterOtherMachineJavaRuntime(t.dir_); },
          sizeof(void*) == 8 ? u8"Java実行環境は32ビット版（x86）だけです" : u8"Java実行環境は64ビット版（x64）だけです", {}, {}, NULL},
         {"provider not registered", [](DiagTest&) { DeleteKeyTree(HKEY_LOCAL_MACHINE, kProviderKey); },
-         u8"ICカードのプロバイダ「KEVO Crypto Service Provider」が登録されていません。", {}, {}, NULL},
+         u8"ICカード用ソフトウェア「KEVO Crypto Service Provider」が登録されていません。", {}, {}, NULL},
         {"no reader", [](DiagTest&) { DeleteKeyTree(HKEY_CURRENT_USER, kStandInKey); },
-         u8"ICカードリーダライタが見つかりません（0x8010002E）。", {}, {}, NULL},
+         u8"ICカードリーダライタが見つかりません（SCARD_E_NO_READERS_AVAILABLE 0x8010002E）。", {}, {}, NULL},
         {"proxy answering 407",
          [&](DiagTest& t) {
              Option("proxy_user", "\"kevo\"");
@@ -263,7 +296,7 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
              ASSERT_TRUE(CopyFileW(provider.c_str(), (t.install_ + bare).c_str(), FALSE));
              SetString(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path", ToCp932(bare));
          },
-         u8"版（Version キー）が登録されていないか", {u8"NG 1 件"}, {u8"新しい版", u8"プロバイダのファイル"}, NULL},
+         u8"版（Version キー）が登録されていないか", {u8"NG 1 件"}, {u8"新しい版", u8"ICカード用ソフトウェアのファイル"}, NULL},
         {"install folder gone: said once",
          [](DiagTest& t) {
              SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", ToCp932(t.dir_ + L"gone"));
@@ -291,11 +324,11 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
              t.Settings({"url=https://localhost" + revocation});
              WithSeams(t, L"revocation-offline=" + Widen(revocation));
          },
-         u8"公開されている版を確認できません。窓口の証明書が失効していないかを確かめられません（エラー 12057）。",
+         u8"公開されている版を確認できません。窓口の証明書が失効していないかを確かめられません（エラー ERROR_INTERNET_SEC_CERT_REV_FAILED 12057）。",
          {u8"窓口の時計とPCの時計の差は", u8"→ 失効申請には影響しません。証明書の失効情報（CRL・OCSP）"}, {}, NULL},
         {"no answer about the revocation of the counter's certificate",
          [](DiagTest& t) { WithSeams(t, L"fail=12056@getTime"); },
-         u8"窓口の証明書が失効していないかを確かめられません（エラー 12056）。 → 証明書の失効情報（CRL・OCSP）", {}, {},
+         u8"窓口の証明書が失効していないかを確かめられません（エラー ERROR_INTERNET_SEC_CERT_NO_REV 12056）。 → 証明書の失効情報（CRL・OCSP）", {}, {},
          NULL},
         {"counter's certificate made out to another name",
          [](DiagTest& t) { t.Settings({"url=https://localhost:" + Port(KEVO_TESTBED_WRONGNAME_PORT) + "/"}); },
