@@ -131,19 +131,65 @@ bool ClockDifference(const char* digits, long long* seconds)
     return true;
 }
 
-// Whether WinINet goes through a proxy of Windows' internet settings (the
-// settings file naming none): the counter's host is then not connected to
-// directly, and only the request itself can tell.
-bool SystemProxyInUse()
+// Windows' internet settings of the LAN connection, which the programs
+// follow when neither the policy nor the settings file names a proxy.
+struct SystemProxy {
+    bool autoDetect = false;
+    std::wstring script;  // the automatic configuration script's address
+    std::wstring server;  // "host:port" or a per-scheme list
+    bool Used() const { return autoDetect || !script.empty() || !server.empty(); }
+};
+
+std::wstring TakeOptionText(LPWSTR text)
 {
-    DWORD size = 0;
-    InternetQueryOptionW(NULL, INTERNET_OPTION_PROXY, NULL, &size);
-    if (size == 0)
-        return false;
-    std::string buffer(size, '\0');
-    if (!InternetQueryOptionW(NULL, INTERNET_OPTION_PROXY, &buffer[0], &size))
-        return false;
-    return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType == INTERNET_OPEN_TYPE_PROXY;
+    std::wstring taken = text != NULL ? text : L"";
+    if (text != NULL)
+        GlobalFree(text);
+    return taken;
+}
+
+SystemProxy ReadSystemProxy()
+{
+    SystemProxy proxy;
+    INTERNET_PER_CONN_OPTIONW options[3];
+    ZeroMemory(options, sizeof options);
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+    options[2].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+    INTERNET_PER_CONN_OPTION_LISTW list;
+    ZeroMemory(&list, sizeof list);
+    list.dwSize = sizeof list;
+    list.dwOptionCount = 3;
+    list.pOptions = options;
+    DWORD size = sizeof list;
+    if (!InternetQueryOptionW(NULL, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size))
+        return proxy;
+    const DWORD flags = options[0].Value.dwValue;
+    std::wstring server = TakeOptionText(options[1].Value.pszValue);
+    std::wstring script = TakeOptionText(options[2].Value.pszValue);
+    proxy.autoDetect = (flags & PROXY_TYPE_AUTO_DETECT) != 0;
+    if (flags & PROXY_TYPE_AUTO_PROXY_URL)
+        proxy.script = script;
+    if (flags & PROXY_TYPE_PROXY)
+        proxy.server = server;
+    return proxy;
+}
+
+// Names the proxy Windows uses. Whether WinINet then goes through a proxy,
+// a script's or a detected one included, only the request itself can tell:
+// the counter's host is not connected to directly, as the wizard would not.
+bool ReportSystemProxy(DiagReport& report)
+{
+    const SystemProxy proxy = ReadSystemProxy();
+    std::wstring words;
+    if (proxy.autoDetect)
+        words = kTextSystemProxyDetect;
+    if (!proxy.script.empty())
+        words += (words.empty() ? L"" : L"、") + Fmt(kTextSystemProxyScript, proxy.script.c_str());
+    if (!proxy.server.empty())
+        words += (words.empty() ? L"" : L"、") + Fmt(kTextSystemProxyServer, proxy.server.c_str());
+    report.Ok(Fmt(kTextSystemProxy, words.empty() ? kTextSystemProxyNone : words.c_str()));
+    return proxy.Used();
 }
 
 // Where the connection goes and whose fault a failure is.
@@ -151,6 +197,7 @@ struct Target {
     bool proxy;
     std::wstring host;
     int port;
+    bool systemProxy;  // WinINet may go through Windows' proxy settings
 };
 
 // What to do when the counter's address does not answer: its host or port
@@ -206,6 +253,9 @@ void ReportFailure(DiagReport& report, const DiagContext& context, const Target&
         report.Ng(Fmt(target.proxy ? kNgProxyTimeout : kNgCounterTimeout, kExchangeTimeoutMs / 1000,
                       StepName(kStepReply)),
                   target.proxy ? kAdviceProxyReply : kAdviceCounterStatus);
+    else if ((error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT) &&
+             target.systemProxy)
+        report.Ng(Fmt(kNgSystemProxyConnect, diagnames::InternetError(error).c_str()), kAdviceSystemProxy);
     else if (error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT)
         report.Ng(Fmt(kNgConnectRefused, target.proxy ? kTextTheProxy : kTextTheCounter, target.host.c_str(),
                       target.port, error),
@@ -265,8 +315,9 @@ void CheckCounterClock(DiagReport& report, DiagContext& context)
     }
     const SettingInfo& info = http.m_SettingInfo;
     Target target = {info.proxy_type == 2, FromAnsi(info.proxy_type == 2 ? info.proxy_host : info.hostname),
-                     info.proxy_type == 2 ? info.proxy_port : info.port};
-    if ((target.proxy || !SystemProxyInUse()) && !CheckConnection(report, context, target)) {
+                     info.proxy_type == 2 ? info.proxy_port : info.port, false};
+    target.systemProxy = !target.proxy && ReportSystemProxy(report);
+    if (!target.systemProxy && !CheckConnection(report, context, target)) {
         delete work;
         context.versionFileSkipped = kWarnVersionSkippedHost;
         return;

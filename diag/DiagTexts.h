@@ -133,6 +133,13 @@
 
 // Network.
 #define kSectionNetwork L"ネットワーク"
+#define kTextSystemProxy L"Windowsのプロキシ設定 %ls"
+#define kTextSystemProxyNone L"なし（直接接続）"
+#define kTextSystemProxyDetect L"設定を自動的に検出する"
+#define kTextSystemProxyScript L"自動構成スクリプト「%ls」"
+#define kTextSystemProxyServer L"プロキシサーバー「%ls」"
+#define kNgSystemProxyConnect L"Windowsのプロキシ設定に従って窓口に接続できません（エラー %ls）。"
+#define kAdviceSystemProxy L"Windowsのプロキシ設定（インターネット オプションの「LANの設定」）を確認し、正しければネットワークの管理者に確認してください。"
 #define kTextTheCounter L"窓口"
 #define kTextTheProxy L"プロキシ"
 #define kStepNameLookup L"名前解決"

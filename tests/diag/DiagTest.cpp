@@ -28,6 +28,8 @@ const wchar_t* const kImageFiles[] = {L"KEVORevoke.exe", L"KEVOSoftverchk.exe", 
 const std::wstring kProviderKey =
     L"Software\\Microsoft\\Cryptography\\Defaults\\Provider\\KEVO Crypto Service Provider";
 const wchar_t kStandInKey[] = L"Software\\KEVOTestbed\\winscard";
+const wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const wchar_t* const kInternetValues[] = {L"ProxyEnable", L"ProxyServer", L"AutoConfigURL"};
 const wchar_t kAppKey[] = L"Software\\Wine\\AppDefaults\\KEVODiag.exe";
 const wchar_t kOverrideKey[] = L"Software\\Wine\\AppDefaults\\KEVODiag.exe\\DllOverrides";
 const std::string kSecret = u8"Pa55-秘密";
@@ -113,11 +115,25 @@ public:
         SetRaw(HKEY_CURRENT_USER, kStandInKey, L"Readers", REG_MULTI_SZ,
                std::vector<BYTE>((const BYTE*)readers, (const BYTE*)readers + sizeof readers));
         imagePath_ = GetValue(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path");
+        for (size_t i = 0; i < 3; ++i)
+            internet_[i] = GetValue(HKEY_CURRENT_USER, kInternetSettings, kInternetValues[i]);
         options_.tempDir = dir_;
         options_.env.clear();
     }
     void TearDown() override
     {
+        // Windows' internet settings are the prefix's, shared with other tests.
+        for (size_t i = 0; i < 3; ++i) {
+            if (internet_[i].present) {
+                SetRaw(HKEY_CURRENT_USER, kInternetSettings, kInternetValues[i], internet_[i].type, internet_[i].bytes);
+            } else {
+                HKEY key;
+                if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                    RegDeleteValueW(key, kInternetValues[i]);
+                    RegCloseKey(key);
+                }
+            }
+        }
         SetRaw(HKEY_LOCAL_MACHINE, kProviderKey, L"Image Path", imagePath_.type, imagePath_.bytes);
         SetDword(HKEY_LOCAL_MACHINE, kProviderKey, L"Type", 1);
         RegisterJavaRuntime(WinePath(KEVO_JVMEMU_DLL));
@@ -159,6 +175,7 @@ public:
 
     std::wstring dir_, install_;
     RegValue imagePath_;
+    RegValue internet_[3];
     ProcessOptions options_;
 };
 
@@ -312,6 +329,19 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          [&](DiagTest& t) { t.Settings({"url=http://kevo:" + ToCp932(L"Pa55 秘密") + "@localhost:" + closed + "/"}); },
          u8"に接続できません", {u8"設定ファイルの url（「http://****@localhost:" + closed + u8"/」）"},
          {u8"Pa55", u8"秘密"}, NULL},
+        // Wine 8 shows neither a configuration script (AutoConfigURL) nor more
+        // than the http= entry of a per-scheme list here, as Windows does; the
+        // masks of such lists have their own test.
+        {"Windows' proxy: named, and no direct connection judged",
+         [&](DiagTest&) {
+             SetDword(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", 1);
+             SetString(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer",
+                       "kevo:" + ToCp932(Widen(kSecret)) + "@localhost:" + closed);
+         },
+         u8"Windowsのプロキシ設定に従って窓口に接続できません（エラー ERROR_INTERNET_CANNOT_CONNECT 12029）。",
+         {u8"Windowsのプロキシ設定 プロキシサーバー「****@localhost:" + closed + u8"」",
+          u8"→ Windowsのプロキシ設定（インターネット オプションの「LANの設定」）を確認し"},
+         {u8"（接続 エラー 10061）", u8"設定ファイルの url"}, NULL},
         {"proxy answering garbage",
          [&](DiagTest& t) { t.Settings({proxy, proxyHost, "proxyPort=" + https}); },
          u8"プロキシ localhost:" + https + u8" の応答を読み取れません", {}, {u8"窓口の応答"}, NULL},
