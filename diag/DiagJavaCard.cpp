@@ -154,11 +154,83 @@ std::wstring ProviderFile(const std::wstring& image, const std::wstring& install
     return n > 0 && n < MAX_PATH ? found : L"";
 }
 
+const wchar_t kServiceClassFile[] = L"kevo\\appli\\KEVOUserCertService.class";
+const char kServiceClassEntry[] = "kevo/appli/KEVOUserCertService.class";
+const LONGLONG kLargestJarBytes = 256LL << 20;
+
+// Whether an archive holds the class: its entry name is stored as it is in
+// the zip's headers.
+bool JarHoldsServiceClass(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size;
+    bool found = false;
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart <= kLargestJarBytes) {
+        std::string bytes((size_t)size.QuadPart, '\0');
+        DWORD read = 0;
+        if (ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, NULL) && read == bytes.size())
+            found = bytes.find(kServiceClassEntry) != std::string::npos && bytes.compare(0, 2, "PK") == 0;
+    }
+    CloseHandle(file);
+    return found;
+}
+
+// The class path entry that holds the service's classes, or empty.
+std::wstring FindServiceClasses(const std::wstring& classPath)
+{
+    size_t at = 0;
+    while (at <= classPath.size()) {
+        size_t end = classPath.find(L';', at);
+        if (end == std::wstring::npos)
+            end = classPath.size();
+        std::wstring entry = classPath.substr(at, end - at);
+        at = end + 1;
+        if (entry.empty())
+            continue;
+        const DWORD attributes = GetFileAttributesW(entry.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const std::wstring folder = entry[entry.size() - 1] == L'\\' ? entry : entry + L"\\";
+            if (GetFileAttributesW((folder + kServiceClassFile).c_str()) != INVALID_FILE_ATTRIBUTES)
+                return entry;
+        } else if (JarHoldsServiceClass(entry)) {
+            return entry;
+        }
+    }
+    return L"";
+}
+
+// Where the Java side looks for the service's classes: the CLASSPATH of the
+// calling program, else its current folder, which the Start menu makes the
+// install folder.
+void CheckServiceClasses(DiagReport& report, const DiagContext& context)
+{
+    wchar_t buffer[32768];
+    const DWORD n = GetEnvironmentVariableW(L"CLASSPATH", buffer, sizeof buffer / sizeof buffer[0]);
+    const bool fromEnvironment = n > 0 && n < sizeof buffer / sizeof buffer[0];
+    // Without the install folder (said once, in the installation section)
+    // and a CLASSPATH there is nowhere to look.
+    if (!fromEnvironment && context.installDir.empty())
+        return;
+    const std::wstring classPath = fromEnvironment ? buffer : context.installDir;
+    const std::wstring where = fromEnvironment ? Fmt(kTextClassPathVariable, classPath.c_str())
+                                               : Fmt(kTextClassPathInstallDir, classPath.c_str());
+    const std::wstring found = classPath.empty() ? L"" : FindServiceClasses(classPath);
+    if (found.empty())
+        report.Ng(Fmt(kNgServiceClasses, where.c_str()), kAdviceServiceClasses);
+    else
+        report.Ok(Fmt(kTextServiceClasses, found.c_str(), where.c_str()));
+}
+
 }  // namespace
 
 void CheckJava(DiagReport& report, DiagContext& context)
 {
     report.Section(kSectionJava);
+    CheckServiceClasses(report, context);
     kevojava::JvmSearch search = kevojava::FindToolsJvm();
     if (search.path.empty()) {
         ReportFailedSearch(report, search);

@@ -101,6 +101,10 @@ public:
         for (const wchar_t* name : kImageFiles)
             ASSERT_TRUE(CopyFileW((kImage + name).c_str(), (install_ + name).c_str(), FALSE)) << Utf8(name);
         SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO", L"InstallPath", ToCp932(install_));
+        // The service's classes where the Java side looks without a CLASSPATH.
+        CreateDirectoryW((install_ + L"kevo").c_str(), NULL);
+        CreateDirectoryW((install_ + L"kevo\\appli").c_str(), NULL);
+        WriteBytes(install_ + L"kevo\\appli\\KEVOUserCertService.class", "");
         // 1.0.0, as the testbed's version file publishes it.
         SetDword(HKEY_LOCAL_MACHINE, L"Software\\KEVO\\Version", L"Major", 1);
         SetDword(HKEY_LOCAL_MACHINE, L"Software\\KEVO\\Version", L"Minor", 0);
@@ -342,6 +346,17 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          {u8"Windowsのプロキシ設定 プロキシサーバー「****@localhost:" + closed + u8"」",
           u8"→ Windowsのプロキシ設定（インターネット オプションの「LANの設定」）を確認し"},
          {u8"（接続 エラー 10061）", u8"設定ファイルの url"}, NULL},
+        {"service's Java classes not where the Java side looks",
+         [](DiagTest& t) { DeleteFileW((t.install_ + L"kevo\\appli\\KEVOUserCertService.class").c_str()); },
+         u8"サービスのJavaクラス（kevo.appli.KEVOUserCertService）が、Java側が探す場所にありません（CLASSPATH がないため、インストール先 ",
+         {}, {}, NULL},
+        {"service's Java classes in a jar of the CLASSPATH, a folder without them before it",
+         [](DiagTest& t) {
+             DeleteFileW((t.install_ + L"kevo\\appli\\KEVOUserCertService.class").c_str());
+             t.options_.env[L"CLASSPATH"] = t.install_ + L";" + WinePath(KEVO_SERVICE_JAR);
+         },
+         "", {u8"サービスのJavaクラスがあります: " + Utf8(WinePath(KEVO_SERVICE_JAR)) + u8"（探す場所: 環境変数 CLASSPATH「"}, {},
+         NULL},
         {"proxy answering garbage",
          [&](DiagTest& t) { t.Settings({proxy, proxyHost, "proxyPort=" + https}); },
          u8"プロキシ localhost:" + https + u8" の応答を読み取れません", {}, {u8"窓口の応答"}, NULL},
