@@ -66,19 +66,67 @@ struct ConnectWork : BoundedWork {
         addrinfo* found = NULL;
         lookupError = getaddrinfo(host.c_str(), service, &hints, &found);
         step = kStepConnect;
-        connectError = WSAECONNREFUSED;
-        for (addrinfo* address = lookupError == 0 ? found : NULL; address != NULL; address = address->ai_next) {
-            SOCKET s = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
-            if (s == INVALID_SOCKET)
-                continue;
-            connectError = connect(s, address->ai_addr, (int)address->ai_addrlen) == 0 ? 0 : WSAGetLastError();
-            closesocket(s);
-            if (connectError == 0)
-                break;
-        }
+        connectError = lookupError == 0 ? ConnectAny(found) : WSAECONNREFUSED;
         if (found != NULL)
             freeaddrinfo(found);
         WSACleanup();
+    }
+
+    // Every address at once: a dead first one (an IPv6 address that nothing
+    // routes) must not use up the step's limit before the next is tried.
+    // The step's limit ends a wait that no address answers.
+    static int ConnectAny(addrinfo* found)
+    {
+        SOCKET sockets[FD_SETSIZE];
+        int open = 0;
+        int error = WSAECONNREFUSED;
+        bool connected = false;
+        for (addrinfo* address = found; address != NULL && open < FD_SETSIZE && !connected;
+             address = address->ai_next) {
+            SOCKET s = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
+            if (s == INVALID_SOCKET)
+                continue;
+            u_long nonBlocking = 1;
+            ioctlsocket(s, FIONBIO, &nonBlocking);
+            if (connect(s, address->ai_addr, (int)address->ai_addrlen) == 0) {
+                connected = true;
+                closesocket(s);
+            } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+                sockets[open++] = s;
+            } else {
+                error = WSAGetLastError();
+                closesocket(s);
+            }
+        }
+        while (!connected && open > 0) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            for (int i = 0; i < open; ++i) {
+                FD_SET(sockets[i], &writable);
+                FD_SET(sockets[i], &failed);
+            }
+            timeval wait = {(long)(kConnectLimitMs / 1000), 0};
+            if (select(0, NULL, &writable, &failed, &wait) <= 0) {
+                error = WSAETIMEDOUT;
+                break;
+            }
+            for (int i = open - 1; i >= 0; --i) {
+                if (FD_ISSET(sockets[i], &writable)) {
+                    connected = true;
+                } else if (FD_ISSET(sockets[i], &failed)) {
+                    int code = 0;
+                    int size = sizeof code;
+                    getsockopt(sockets[i], SOL_SOCKET, SO_ERROR, (char*)&code, &size);
+                    error = code != 0 ? code : WSAECONNREFUSED;
+                    closesocket(sockets[i]);
+                    sockets[i] = sockets[--open];
+                }
+            }
+        }
+        for (int i = 0; i < open; ++i)
+            closesocket(sockets[i]);
+        return connected ? 0 : error;
     }
 };
 
