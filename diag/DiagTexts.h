@@ -56,6 +56,8 @@
 #define kNgSignatureBroken L"%ls は署名（%ls）のあとで書き換えられています。"
 #define kWarnSignature L"%ls の署名（%ls）を確かめられません（エラー 0x%08lX）。"
 #define kAdviceSignature L"PCのルート証明書が更新されているか確認し、続くときはKEVO利用者ソフトをインストールし直してください。"
+#define kNgUnsignedInSignedRelease L"%ls に署名がありません（ほかのファイルは署名されています。差し替えられたおそれがあります）。"
+#define kWarnSignatureTime L"%ls の署名の確認が %lu 秒で終わりませんでした。"
 #define kNgFileMissing L"%ls がありません。"
 #define kNgFileUnreadable L"%ls を読み取れません（エラー %lu）。"
 #define kNgNotImage L"%ls は壊れています（プログラムのファイルではありません。%I64d バイト）。"

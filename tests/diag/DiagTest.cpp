@@ -309,6 +309,15 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          {u8"KEVORegRead.dll は壊れています（プログラムのファイルではありません。0 バイト）。",
           kSigned.empty() ? "" : u8"、署名 有効（KEVO Diag Test Signer）"},
          {}, NULL},
+        {"signed release with one deliverable unsigned (where the signing tools are)",
+         [](DiagTest& t) {
+             if (!kSigned.empty()) {
+                 ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke.exe").c_str(),
+                                       (t.install_ + L"KEVOSoftverchk.exe").c_str(), FALSE));
+             }
+         },
+         kSigned.empty() ? "" : u8"KEVORevoke.exe に署名がありません（ほかのファイルは署名されています。",
+         {kSigned.empty() ? u8"KEVORevoke.exe 版 " : u8"KEVORWSetting.exe に署名がありません"}, {}, NULL},
         {"false alarms: version of the wrong type, provider by bare file name",
          [&](DiagTest& t) {
              SetString(HKEY_LOCAL_MACHINE, L"Software\\KEVO\\Version", L"Major", "1");
