@@ -957,12 +957,8 @@ TEST_F(SoftverchkTest, MachinePolicyOutranksTheSettingsFileAndTheUsersTrace)
         SCOPED_TRACE(row.what);
         NextCase();
         DeleteKeyTree(HKEY_LOCAL_MACHINE, kPolicyKey, PolicyView());
-        for (const auto& value : row.values) {
-            if (value.second.compare(0, 3, "sz:") == 0)
-                SetString(HKEY_LOCAL_MACHINE, kPolicyKey, value.first, value.second.substr(3), PolicyView());
-            else
-                SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, value.first, (DWORD)atoi(value.second.c_str()), PolicyView());
-        }
+        for (const auto& value : row.values)
+            SetPolicyValue(value.first, value.second);
         Settings(row.settings);
         EnableTrace(row.userTrace);
         Publish("2.4.0.1");
@@ -979,7 +975,8 @@ TEST_F(SoftverchkTest, MachinePolicyOutranksTheSettingsFileAndTheUsersTrace)
             EXPECT_TRUE(Logged(L"ポリシー(UpdateCheck=0)によりバージョン確認を行いません")) << LogUtf8();
             EXPECT_FALSE(LoggedPart(L"setSettingInfo"));
         }
-        if (row.userTrace == 0 && row.logged)
+        if (row.userTrace == 0 && row.logged) {
             EXPECT_TRUE(Logged(L"CKEVOAutoUpdateApp::InitInstance start")) << LogUtf8();
+        }
     }
 }

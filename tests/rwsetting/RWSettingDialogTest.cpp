@@ -396,17 +396,14 @@ TEST_F(RWSettingTest, ReaderChoiceSetByPolicyIsShownFixed)
         ResetKevoRegistry();
         SetDword(HKEY_CURRENT_USER, kKevoKey, L"RWType", 2);
         SetNarrowString(kKevoKey, "Port", "COM4");
-        for (const auto& value : row.values) {
-            if (value.second.compare(0, 3, "sz:") == 0)
-                SetString(HKEY_LOCAL_MACHINE, kPolicyKey, value.first, value.second.substr(3), PolicyView());
-            else
-                SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, value.first, (DWORD)atoi(value.second.c_str()), PolicyView());
-        }
+        for (const auto& value : row.values)
+            SetPolicyValue(value.first, value.second);
         HWND dialog = StartTool();
         ASSERT_TRUE(dialog != NULL);
         EXPECT_TRUE(Checked(dialog, row.radio));
-        if (!row.reader.empty())
+        if (!row.reader.empty()) {
             EXPECT_EQ(row.reader, WindowText(GetDlgItem(dialog, kReaderList)));
+        }
         EXPECT_EQ(row.port, WindowText(GetDlgItem(dialog, kPortList)));
         for (int id : {kRadioAuto, kRadioPcsc, kRadioNmda, (int)IDOK})
             EXPECT_EQ(!row.fixed, Enabled(dialog, id)) << id;

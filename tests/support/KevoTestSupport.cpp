@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <stdexcept>
 
@@ -176,6 +177,14 @@ REGSAM PolicyView()
 {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+void SetPolicyValue(const std::wstring& name, const std::string& value)
+{
+    if (value.compare(0, 3, "sz:") == 0)
+        SetString(HKEY_LOCAL_MACHINE, kPolicyKey, name, value.substr(3), PolicyView());
+    else
+        SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, name, (DWORD)strtoul(value.c_str(), NULL, 10), PolicyView());
 }
 
 void ResetKevoRegistry()

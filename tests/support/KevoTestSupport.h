@@ -47,6 +47,8 @@ void ResetKevoRegistry();
 // one on 64-bit Windows), for tests that set a policy value.
 extern const wchar_t kPolicyKey[];
 REGSAM PolicyView();
+// Sets policy value name: "sz:<text>" as REG_SZ (Shift-JIS), else a decimal REG_DWORD.
+void SetPolicyValue(const std::wstring& name, const std::string& value);
 // Registers jvmDll (a Windows path) as the PC's Java runtime, as a Java
 // installer does (HKLM SOFTWARE\JavaSoft\Java Runtime Environment,
 // CurrentVersion 1.8 with its RuntimeLib); empty removes every runtime.
