@@ -309,11 +309,13 @@ TEST_F(DiagTest, EachBrokenPieceGivesItsNgLineAndAdvice)
          {u8"KEVORegRead.dll は壊れています（プログラムのファイルではありません。0 バイト）。",
           kSigned.empty() ? "" : u8"、署名 有効（KEVO Diag Test Signer）"},
          {}, NULL},
-        {"signed release with one deliverable unsigned (where the signing tools are)",
+        {"signed release with one deliverable's signature stripped (where the signing tools are)",
          [](DiagTest& t) {
              if (!kSigned.empty()) {
                  ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke.exe").c_str(),
                                        (t.install_ + L"KEVOSoftverchk.exe").c_str(), FALSE));
+                 ASSERT_TRUE(CopyFileW((kSigned + L"KEVORevoke-stripped.exe").c_str(),
+                                       (t.install_ + L"KEVORevoke.exe").c_str(), FALSE));
              }
          },
          kSigned.empty() ? "" : u8"KEVORevoke.exe に署名がありません（ほかのファイルは署名されています。",
