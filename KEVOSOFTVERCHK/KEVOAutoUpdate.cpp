@@ -7,6 +7,7 @@
 
 #include "DllSearch.h"
 #include "EndRequest.h"
+#include "KevoPolicy.h"
 #include "resource.h"
 #include "SoftVerChkHttpAccess.h"
 #include "TraceLog.h"
@@ -81,7 +82,12 @@ BOOL CKEVOAutoUpdateApp::InitInstance()
     access.m_signInCaption = LoadVerchkText(IDS_VERCHK_CAPTION);
     access.m_signInPrompt = LoadVerchkText(IDS_VERCHK_PROXY_PROMPT);
 
-    if (!GetAppVersion(&installed)) {
+    DWORD updateCheck = 1;
+    if (kevopolicy::ReadDword(KEVO_POLICY_UPDATE_CHECK, &updateCheck) && updateCheck == 0) {
+        // The administrator has switched the check off for the whole PC:
+        // no request, no window, no sign-in prompt at logon.
+        TraceLog(TRACE_LEVEL_FLOW, "ポリシー(UpdateCheck=0)によりバージョン確認を行いません\n");
+    } else if (!GetAppVersion(&installed)) {
         TraceLog(TRACE_LEVEL_ERROR, "ローカルパソコンの利用者ソフトバージョンの取得に失敗\n");
     } else {
         int rc = access.setSettingInfo();

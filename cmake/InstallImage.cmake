@@ -12,6 +12,9 @@
 #   KEVOValidationInfo.ini  default settings (Shift-JIS, CR LF)
 #   user-guide.html         the guides, made from docs/*.md by pandoc
 #   admin-guide.html
+#   PolicyDefinitions/      administrative templates of the machine policy
+#                           (KEVO.admx, ja-JP and en-US KEVO.adml): in the
+#                           release zip for administrators, not installed
 #
 # With KEVO_SIGN (scripts/release sets it when given a key) every program
 # and library of the image is signed (installer/authenticode_sign.sh).
@@ -98,6 +101,14 @@ if(KEVO_PANDOC)
 else()
   message(WARNING "pandoc (Debian package pandoc) not found: the guides are not part of the install image")
 endif()
+
+# Administrative templates, copied as they are kept in the source.
+set(KEVO_ADMIN_FILES PolicyDefinitions/KEVO.admx PolicyDefinitions/ja-JP/KEVO.adml PolicyDefinitions/en-US/KEVO.adml)
+foreach(f ${KEVO_ADMIN_FILES})
+  get_filename_component(d ${KEVO_IMAGE_DIR}/${f} DIRECTORY)
+  list(APPEND copy_commands COMMAND ${CMAKE_COMMAND} -E make_directory ${d}
+       COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/cmake/image/${f} ${KEVO_IMAGE_DIR}/${f})
+endforeach()
 
 set(sign_commands "")
 if(KEVO_SIGN)

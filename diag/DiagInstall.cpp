@@ -7,7 +7,9 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
+#include "DiagBounded.h"
 #include "DiagChecks.h"
 #include "DiagTexts.h"
 #include "JavaRuntime.h"
@@ -86,8 +88,12 @@ LONGLONG FileSize(const std::wstring& path)
     return ((LONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
+// Chain building may still reach for the network (a missing intermediate
+// certificate): each file's check is bounded.
+const DWORD kSignatureLimitMs = 5000;
+
 // The Authenticode verdict (0 when the signature is valid), without any
-// window and without fetching revocation lists.
+// window, without fetching revocation lists and from cached addresses only.
 LONG SignatureState(const std::wstring& path)
 {
     WINTRUST_FILE_INFO file;
@@ -99,6 +105,7 @@ LONG SignatureState(const std::wstring& path)
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &file;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
@@ -108,6 +115,12 @@ LONG SignatureState(const std::wstring& path)
     WinVerifyTrust((HWND)INVALID_HANDLE_VALUE, &action, &data);
     return state;
 }
+
+struct SignatureWork : BoundedWork {
+    std::wstring path;
+    LONG state = 0;
+    void Run() override { state = SignatureState(path); }
+};
 
 bool Unsigned(LONG state)
 {
@@ -153,7 +166,14 @@ std::wstring VersionText(const DWORD field[4])
 // registered one (the installer registers no build number: three fields
 // are compared), with its signature as it stands. *hash: its SHA-256, empty
 // when it cannot be read.
-void CheckDeliverable(DiagReport& report, const DiagContext& context, const wchar_t* name, std::wstring* hash)
+// A deliverable without a signature, judged once every one has been seen.
+struct UnsignedFile {
+    const wchar_t* name;
+    std::wstring line;
+};
+
+void CheckDeliverable(DiagReport& report, const DiagContext& context, const wchar_t* name, std::wstring* hash,
+                      bool* signedFile, std::vector<UnsignedFile>* unsignedFiles)
 {
     const std::wstring path = context.installDir + name;
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -186,12 +206,23 @@ void CheckDeliverable(DiagReport& report, const DiagContext& context, const wcha
         return;
     }
     const std::wstring line = Fmt(kTextFile, name, VersionText(version).c_str(), hash->c_str());
-    const LONG state = SignatureState(path);
+    SignatureWork* work = new SignatureWork;
+    work->path = path;
+    if (!RunBounded(work, kSignatureLimitMs)) {
+        report.Warn(Fmt(kWarnSignatureTime, name, kSignatureLimitMs / 1000), kAdviceSignature);
+        return;  // work stays with its thread
+    }
+    const LONG state = work->state;
+    delete work;
     const std::wstring signer = SignerName(path);
-    if (state == 0)
+    if (!Unsigned(state))
+        *signedFile = true;
+    if (state == 0) {
         report.Ok(line + Fmt(kTextSignedBy, signer.c_str()));
-    else if (Unsigned(state))
-        report.Ok(line + kTextUnsigned);
+    } else if (Unsigned(state)) {
+        UnsignedFile file = {name, line};
+        unsignedFiles->push_back(file);
+    }
     else if (state == (LONG)TRUST_E_BAD_DIGEST)
         report.Ng(Fmt(kNgSignatureBroken, name, signer.c_str()), kAdviceReinstall);
     else
@@ -288,8 +319,18 @@ void CheckInstallation(DiagReport& report, DiagContext& context)
         report.Ng(Fmt(kNgUnfinishedInstall, unfinished.c_str()), kAdviceRunInstallerAgain);
 
     std::map<std::wstring, std::wstring> hashes;
+    bool anySigned = false;
+    std::vector<UnsignedFile> unsignedFiles;
     for (const wchar_t* name : kDeliverables)
-        CheckDeliverable(report, context, name, &hashes[name]);
+        CheckDeliverable(report, context, name, &hashes[name], &anySigned, &unsignedFiles);
+    // In a release that signs its deliverables, a file without a signature
+    // was replaced (its signature stripped, or another build put in).
+    for (const UnsignedFile& file : unsignedFiles) {
+        if (anySigned)
+            report.Ng(Fmt(kNgUnsignedInSignedRelease, file.name), kAdviceReinstall);
+        else
+            report.Ok(file.line + kTextUnsigned);
+    }
     const std::wstring& own = hashes[L"KEVOServiceAPIk.dll"];
     const std::wstring& loaded = hashes[L"KEVOServiceAPI.dll"];
     if (!own.empty() && !loaded.empty()) {

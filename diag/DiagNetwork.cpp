@@ -13,6 +13,7 @@
 
 #include "DiagBounded.h"
 #include "DiagChecks.h"
+#include "DiagNames.h"
 #include "DiagTexts.h"
 #include "KEVOUserCertRevokeHttp.h"
 #include "SoftVerChkHttpAccess.h"
@@ -65,19 +66,67 @@ struct ConnectWork : BoundedWork {
         addrinfo* found = NULL;
         lookupError = getaddrinfo(host.c_str(), service, &hints, &found);
         step = kStepConnect;
-        connectError = WSAECONNREFUSED;
-        for (addrinfo* address = lookupError == 0 ? found : NULL; address != NULL; address = address->ai_next) {
-            SOCKET s = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
-            if (s == INVALID_SOCKET)
-                continue;
-            connectError = connect(s, address->ai_addr, (int)address->ai_addrlen) == 0 ? 0 : WSAGetLastError();
-            closesocket(s);
-            if (connectError == 0)
-                break;
-        }
+        connectError = lookupError == 0 ? ConnectAny(found) : WSAECONNREFUSED;
         if (found != NULL)
             freeaddrinfo(found);
         WSACleanup();
+    }
+
+    // Every address at once: a dead first one (an IPv6 address that nothing
+    // routes) must not use up the step's limit before the next is tried.
+    // The step's limit ends a wait that no address answers.
+    static int ConnectAny(addrinfo* found)
+    {
+        SOCKET sockets[FD_SETSIZE];
+        int open = 0;
+        int error = WSAECONNREFUSED;
+        bool connected = false;
+        for (addrinfo* address = found; address != NULL && open < FD_SETSIZE && !connected;
+             address = address->ai_next) {
+            SOCKET s = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
+            if (s == INVALID_SOCKET)
+                continue;
+            u_long nonBlocking = 1;
+            ioctlsocket(s, FIONBIO, &nonBlocking);
+            if (connect(s, address->ai_addr, (int)address->ai_addrlen) == 0) {
+                connected = true;
+                closesocket(s);
+            } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+                sockets[open++] = s;
+            } else {
+                error = WSAGetLastError();
+                closesocket(s);
+            }
+        }
+        while (!connected && open > 0) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            for (int i = 0; i < open; ++i) {
+                FD_SET(sockets[i], &writable);
+                FD_SET(sockets[i], &failed);
+            }
+            timeval wait = {(long)(kConnectLimitMs / 1000), 0};
+            if (select(0, NULL, &writable, &failed, &wait) <= 0) {
+                error = WSAETIMEDOUT;
+                break;
+            }
+            for (int i = open - 1; i >= 0; --i) {
+                if (FD_ISSET(sockets[i], &writable)) {
+                    connected = true;
+                } else if (FD_ISSET(sockets[i], &failed)) {
+                    int code = 0;
+                    int size = sizeof code;
+                    getsockopt(sockets[i], SOL_SOCKET, SO_ERROR, (char*)&code, &size);
+                    error = code != 0 ? code : WSAECONNREFUSED;
+                    closesocket(sockets[i]);
+                    sockets[i] = sockets[--open];
+                }
+            }
+        }
+        for (int i = 0; i < open; ++i)
+            closesocket(sockets[i]);
+        return connected ? 0 : error;
     }
 };
 
@@ -130,19 +179,65 @@ bool ClockDifference(const char* digits, long long* seconds)
     return true;
 }
 
-// Whether WinINet goes through a proxy of Windows' internet settings (the
-// settings file naming none): the counter's host is then not connected to
-// directly, and only the request itself can tell.
-bool SystemProxyInUse()
+// Windows' internet settings of the LAN connection, which the programs
+// follow when neither the policy nor the settings file names a proxy.
+struct SystemProxy {
+    bool autoDetect = false;
+    std::wstring script;  // the automatic configuration script's address
+    std::wstring server;  // "host:port" or a per-scheme list
+    bool Used() const { return autoDetect || !script.empty() || !server.empty(); }
+};
+
+std::wstring TakeOptionText(LPWSTR text)
 {
-    DWORD size = 0;
-    InternetQueryOptionW(NULL, INTERNET_OPTION_PROXY, NULL, &size);
-    if (size == 0)
-        return false;
-    std::string buffer(size, '\0');
-    if (!InternetQueryOptionW(NULL, INTERNET_OPTION_PROXY, &buffer[0], &size))
-        return false;
-    return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType == INTERNET_OPEN_TYPE_PROXY;
+    std::wstring taken = text != NULL ? text : L"";
+    if (text != NULL)
+        GlobalFree(text);
+    return taken;
+}
+
+SystemProxy ReadSystemProxy()
+{
+    SystemProxy proxy;
+    INTERNET_PER_CONN_OPTIONW options[3];
+    ZeroMemory(options, sizeof options);
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+    options[2].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+    INTERNET_PER_CONN_OPTION_LISTW list;
+    ZeroMemory(&list, sizeof list);
+    list.dwSize = sizeof list;
+    list.dwOptionCount = 3;
+    list.pOptions = options;
+    DWORD size = sizeof list;
+    if (!InternetQueryOptionW(NULL, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size))
+        return proxy;
+    const DWORD flags = options[0].Value.dwValue;
+    std::wstring server = TakeOptionText(options[1].Value.pszValue);
+    std::wstring script = TakeOptionText(options[2].Value.pszValue);
+    proxy.autoDetect = (flags & PROXY_TYPE_AUTO_DETECT) != 0;
+    if (flags & PROXY_TYPE_AUTO_PROXY_URL)
+        proxy.script = script;
+    if (flags & PROXY_TYPE_PROXY)
+        proxy.server = server;
+    return proxy;
+}
+
+// Names the proxy Windows uses. Whether WinINet then goes through a proxy,
+// a script's or a detected one included, only the request itself can tell:
+// the counter's host is not connected to directly, as the wizard would not.
+bool ReportSystemProxy(DiagReport& report)
+{
+    const SystemProxy proxy = ReadSystemProxy();
+    std::wstring words;
+    if (proxy.autoDetect)
+        words = kTextSystemProxyDetect;
+    if (!proxy.script.empty())
+        words += (words.empty() ? L"" : L"、") + Fmt(kTextSystemProxyScript, proxy.script.c_str());
+    if (!proxy.server.empty())
+        words += (words.empty() ? L"" : L"、") + Fmt(kTextSystemProxyServer, proxy.server.c_str());
+    report.Ok(Fmt(kTextSystemProxy, words.empty() ? kTextSystemProxyNone : words.c_str()));
+    return proxy.Used();
 }
 
 // Where the connection goes and whose fault a failure is.
@@ -150,6 +245,7 @@ struct Target {
     bool proxy;
     std::wstring host;
     int port;
+    bool systemProxy;  // WinINet may go through Windows' proxy settings
 };
 
 // What to do when the counter's address does not answer: its host or port
@@ -168,24 +264,24 @@ bool ReportTls(DiagReport& report, DWORD error)
 {
     switch (error) {
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-        report.Ng(Fmt(kNgTlsName, error), kAdviceTlsName);
+        report.Ng(Fmt(kNgTlsName, diagnames::InternetError(error).c_str()), kAdviceTlsName);
         return true;
     case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_INVALID_CERT:
     case ERROR_INTERNET_SEC_CERT_ERRORS:
-        report.Ng(Fmt(kNgTlsUntrusted, error), kAdviceTlsUntrusted);
+        report.Ng(Fmt(kNgTlsUntrusted, diagnames::InternetError(error).c_str()), kAdviceTlsUntrusted);
         return true;
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-        report.Ng(Fmt(kNgTlsDate, error), kAdviceTlsDate);
+        report.Ng(Fmt(kNgTlsDate, diagnames::InternetError(error).c_str()), kAdviceTlsDate);
         return true;
     case ERROR_INTERNET_SEC_CERT_NO_REV:
     case ERROR_INTERNET_SEC_CERT_REV_FAILED:
-        report.Ng(Fmt(kNgTlsRevocation, error), kAdviceTlsRevocation);
+        report.Ng(Fmt(kNgTlsRevocation, diagnames::InternetError(error).c_str()), kAdviceTlsRevocation);
         return true;
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
     case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
-        report.Ng(Fmt(kNgTls, error), kAdviceTls);
+        report.Ng(Fmt(kNgTls, diagnames::InternetError(error).c_str()), kAdviceTls);
         return true;
     }
     return false;
@@ -205,14 +301,18 @@ void ReportFailure(DiagReport& report, const DiagContext& context, const Target&
         report.Ng(Fmt(target.proxy ? kNgProxyTimeout : kNgCounterTimeout, kExchangeTimeoutMs / 1000,
                       StepName(kStepReply)),
                   target.proxy ? kAdviceProxyReply : kAdviceCounterStatus);
+    else if ((error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT) &&
+             target.systemProxy)
+        report.Ng(Fmt(kNgSystemProxyConnect, diagnames::InternetError(error).c_str()), kAdviceSystemProxy);
     else if (error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT)
         report.Ng(Fmt(kNgConnectRefused, target.proxy ? kTextTheProxy : kTextTheCounter, target.host.c_str(),
                       target.port, error),
                   AddressAdvice(context, target));
     else if (target.proxy && http.m_lastStatus == 0)
-        report.Ng(Fmt(kNgProxyReply, target.host.c_str(), target.port, error), kAdviceProxyReply);
+        report.Ng(Fmt(kNgProxyReply, target.host.c_str(), target.port, diagnames::InternetError(error).c_str()),
+                  kAdviceProxyReply);
     else if (http.m_lastStatus == 0)
-        report.Ng(Fmt(kNgCounterReply, error), kAdviceCounterReply);
+        report.Ng(Fmt(kNgCounterReply, diagnames::InternetError(error).c_str()), kAdviceCounterReply);
     else if (http.m_lastStatus != HTTP_STATUS_OK)
         report.Ng(Fmt(kNgCounterStatus, http.m_lastStatus), kAdviceCounterStatus);
     else
@@ -263,8 +363,9 @@ void CheckCounterClock(DiagReport& report, DiagContext& context)
     }
     const SettingInfo& info = http.m_SettingInfo;
     Target target = {info.proxy_type == 2, FromAnsi(info.proxy_type == 2 ? info.proxy_host : info.hostname),
-                     info.proxy_type == 2 ? info.proxy_port : info.port};
-    if ((target.proxy || !SystemProxyInUse()) && !CheckConnection(report, context, target)) {
+                     info.proxy_type == 2 ? info.proxy_port : info.port, false};
+    target.systemProxy = !target.proxy && ReportSystemProxy(report);
+    if (!target.systemProxy && !CheckConnection(report, context, target)) {
         delete work;
         context.versionFileSkipped = kWarnVersionSkippedHost;
         return;
@@ -325,7 +426,7 @@ void CheckPublishedVersion(DiagReport& report, DiagContext& context)
             report.Warn(Fmt(kWarnVersionTimeout, kExchangeTimeoutMs / 1000, StepName(kStepVersionFile)),
                         kAdviceVersionFile);
         else if (error == ERROR_INTERNET_SEC_CERT_NO_REV || error == ERROR_INTERNET_SEC_CERT_REV_FAILED)
-            report.Warn(Fmt(kWarnVersionRevocation, error), kAdviceVersionRevocation);
+            report.Warn(Fmt(kWarnVersionRevocation, diagnames::InternetError(error).c_str()), kAdviceVersionRevocation);
         else
             report.Warn(Fmt(kWarnVersionFile, rc), kAdviceVersionFile);
         return;

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "DiagChecks.h"
+#include "DiagNames.h"
 #include "DiagTexts.h"
+#include "KevoPolicy.h"
 #include "KevoSettings.h"
 
 namespace {
@@ -33,14 +35,28 @@ bool NativeIs64Bit()
            info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
 }
 
+// Where the proxy in use comes from: the machine's policy names host, port
+// or both over the settings file.
+const wchar_t* ProxySource()
+{
+    char host[kevopolicy::kTextCapacity];
+    DWORD port = 0;
+    const bool hostByPolicy = kevopolicy::ReadText(KEVO_POLICY_PROXY_HOST, host, sizeof host);
+    const bool portByPolicy = kevopolicy::ReadDword(KEVO_POLICY_PROXY_PORT, &port) && port >= 1 && port <= 65535;
+    if (hostByPolicy && portByPolicy)
+        return kTextFromPolicy;
+    return hostByPolicy || portByPolicy ? kTextFromPolicyAndFile : kTextFromFile;
+}
+
 }  // namespace
 
 void CheckPc(DiagReport& report, DiagContext&)
 {
     report.Section(kSectionPc);
     OSVERSIONINFOW os = RealWindowsVersion();
-    report.Ok(Fmt(kTextWindows, os.dwMajorVersion, os.dwMinorVersion, os.dwBuildNumber,
-                  NativeIs64Bit() ? kTextBits64 : kTextBits32));
+    std::wstring name = diagnames::WindowsName(os.dwMajorVersion, os.dwMinorVersion, os.dwBuildNumber);
+    report.Ok(Fmt(kTextWindows, name.empty() ? kTextWindowsUnnamed : name.c_str(), os.dwMajorVersion,
+                  os.dwMinorVersion, os.dwBuildNumber, NativeIs64Bit() ? kTextBits64 : kTextBits32));
     UINT acp = GetACP();
     if (acp == 932)
         report.Ok(Fmt(kTextCodePage, acp));
@@ -85,10 +101,14 @@ void CheckSettings(DiagReport& report, DiagContext& context)
                       context.urlFromFile ? kTextFromFile : kTextFromDefault));
         // The password is never read out of the record.
         if (info.proxy_type == 2)
-            report.Ok(Fmt(kTextProxyOn, FromAnsi(info.proxy_host).c_str(), info.proxy_port,
+            report.Ok(Fmt(kTextProxyOn, FromAnsi(info.proxy_host).c_str(), info.proxy_port, ProxySource(),
                           info.proxy_ID != NULL && info.proxy_ID[0] != '\0' ? kTextProxyUserSet : kTextProxyUserNone));
         else
             report.Ok(kTextProxyOff);
     }
     KEVO_CVS_Release_CVSfuncMemory(&info);
+    DWORD updateCheck = 1;
+    const bool checkByPolicy = kevopolicy::ReadDword(KEVO_POLICY_UPDATE_CHECK, &updateCheck);
+    report.Ok(Fmt(checkByPolicy && updateCheck == 0 ? kTextUpdateCheckOff : kTextUpdateCheckOn,
+                  diagnames::SourceName(checkByPolicy ? diagnames::kSourcePolicy : diagnames::kSourceDefault)));
 }

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "DiagChecks.h"
+#include "DiagNames.h"
 #include "DiagTexts.h"
+#include "KevoPolicy.h"
 
 namespace {
 
@@ -75,7 +77,15 @@ std::wstring LogLine(const std::wstring& folder, const WIN32_FIND_DATAW& found)
 void CheckTraceLog(DiagReport& report, DiagContext&)
 {
     report.Section(kSectionTrace);
-    report.Ok(Fmt(kTextTraceValues, RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE").c_str(),
+    // The level in force: the machine's policy over the user's value.
+    DWORD policyLevel = 0;
+    std::wstring level = RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACE");
+    diagnames::Source source = level == kTextUnset ? diagnames::kSourceDefault : diagnames::kSourceUser;
+    if (kevopolicy::ReadDword(KEVO_POLICY_TRACE, &policyLevel)) {
+        level = Fmt(L"%lu", (unsigned long)policyLevel);
+        source = diagnames::kSourcePolicy;
+    }
+    report.Ok(Fmt(kTextTraceValues, level.c_str(), diagnames::SourceName(source),
                   RegistryText(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", L"TRACECOMMIT").c_str()));
     wchar_t temp[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, temp);

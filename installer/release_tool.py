@@ -83,6 +83,8 @@ def sha256(path):
 
 def pack(args):
     names = read_names(args.files)
+    if args.admin_files:
+        names += read_names(args.admin_files)
     os.makedirs(args.out, exist_ok=True)
     setup = os.path.join(args.out, os.path.basename(args.installer))
     shutil.copyfile(args.installer, setup)
@@ -131,6 +133,7 @@ def main():
             p.add_argument("--version", required=True)
             p.add_argument("--suffix", default="", help="end of the names, -testbed for a testbed release")
             p.add_argument("--out", required=True)
+            p.add_argument("--admin-files", help="names of the image's files for administrators only, one a line")
     args = parser.parse_args()
     {"summary": summary, "pack": pack, "nsh": nsh}[args.command](args)
     return 0

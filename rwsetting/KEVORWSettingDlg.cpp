@@ -7,6 +7,7 @@
 #include "KEVORWSetting.h"
 #include "KEVORWSettingRes.h"
 #include "KevoApp.h"
+#include "KevoPolicy.h"
 #include "TraceLog.h"
 
 using rwsetting::ReaderKind;
@@ -64,7 +65,7 @@ typedef void(WINAPI* GetNativeSystemInfoFn)(LPSYSTEM_INFO);
 
 }  // namespace
 
-CKEVORWSettingDlg::CKEVORWSettingDlg(HWND parent) : CKevoDialog(IDD_KEVORWSETTING_DIALOG, parent), m_hSaveKey(NULL)
+CKEVORWSettingDlg::CKEVORWSettingDlg(HWND parent) : CKevoDialog(IDD_KEVORWSETTING_DIALOG, parent), m_hSaveKey(NULL), m_bFixedByPolicy(false)
 {
 }
 
@@ -81,6 +82,7 @@ BOOL CKEVORWSettingDlg::OnInitDialog()
     std::string name;
     std::string port;
     ReadCurrentSetting(rwType, name, port);
+    m_bFixedByPolicy = ReadPolicySetting(rwType, name, port);
 
     ReaderKind kind = rwsetting::KindFromRWType(rwType);
     int radio = kind == rwsetting::kKindPcsc ? IDC_RADIO_PCSC
@@ -90,9 +92,11 @@ BOOL CKEVORWSettingDlg::OnInitDialog()
 
     SelectByText(IDC_COMBO_READER, name, true);
     SelectByText(IDC_COMBO_PORT, port, false);
+    if (m_bFixedByPolicy)
+        ShowFixedByPolicy();
 
     TraceLog(TRACE_LEVEL_FLOW, "%s: end\n", "CKEVORWSettingDlg::OnInitDialog");
-    return TRUE;
+    return m_bFixedByPolicy ? FALSE : TRUE;  // the fixed dialog has set its focus
 }
 
 void CKEVORWSettingDlg::CreateToolTips()
@@ -173,6 +177,41 @@ void CKEVORWSettingDlg::ReadCurrentSetting(unsigned long& rwType, std::string& n
         TraceLog(TRACE_LEVEL_ERROR, "RegQueryValueEx(Port) fail: result=0x%08x\n", (unsigned)rc);
     else
         port = text;
+}
+
+// Each value the policy sets replaces the user's; any of them fixes the choice.
+bool CKEVORWSettingDlg::ReadPolicySetting(unsigned long& rwType, std::string& name, std::string& port)
+{
+    bool fixed = false;
+    DWORD type = 0;
+    if (kevopolicy::ReadDword(KEVO_POLICY_RW_TYPE, &type)) {
+        rwType = type;
+        fixed = true;
+    }
+    char text[kNameBufferSize];
+    if (kevopolicy::ReadText(KEVO_POLICY_RW_NAME, text, kNameBufferSize)) {
+        name = text;
+        fixed = true;
+    }
+    if (kevopolicy::ReadText(KEVO_POLICY_RW_PORT, text, kPortBufferSize)) {
+        port = text;
+        fixed = true;
+    }
+    if (fixed)
+        TraceLog(TRACE_LEVEL_FLOW, "RWType/Name/Port: policy\n");
+    return fixed;
+}
+
+void CKEVORWSettingDlg::ShowFixedByPolicy()
+{
+    static const int controls[] = {IDC_RADIO_AUTO, IDC_RADIO_PCSC, IDC_RADIO_NMDA, IDC_STATIC_READER,
+                                   IDC_COMBO_READER, IDC_STATIC_PORT, IDC_COMBO_PORT, IDOK};
+    for (size_t i = 0; i < sizeof controls / sizeof controls[0]; ++i)
+        EnableItem(controls[i], false);
+    ShowWindow(Item(IDC_STATIC_POLICY), SW_SHOWNA);
+    // With Save disabled, Cancel is what Enter and the first Tab reach.
+    SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
+    SetFocus(Item(IDCANCEL));
 }
 
 void CKEVORWSettingDlg::ApplyControlStates(ReaderKind kind)
@@ -324,6 +363,10 @@ void CKEVORWSettingDlg::ShowMessage(unsigned id, long code)
 void CKEVORWSettingDlg::OnOK()
 {
     TraceLog(TRACE_LEVEL_FLOW, "%s: start\n", "CKEVORWSettingDlg::OnOK");
+    if (m_bFixedByPolicy) {
+        TraceLog(TRACE_LEVEL_FLOW, "%s: end\n", "CKEVORWSettingDlg::OnOK");
+        return;
+    }
     bool saved = rwsetting::RunSave(*this);
     if (saved) {
         theApp.ShowMessage(m_hWnd, IDS_SETTING_CHANGED, MB_OK | MB_ICONINFORMATION);

@@ -27,6 +27,8 @@ private:
     void CreateToolTips();
     void FillReaderList();
     void ReadCurrentSetting(unsigned long& rwType, std::string& name, std::string& port);
+    bool ReadPolicySetting(unsigned long& rwType, std::string& name, std::string& port);
+    void ShowFixedByPolicy();
     void ApplyControlStates(rwsetting::ReaderKind kind);
     void SelectByText(int comboId, const std::string& text, bool insertWhenMissing);
     std::string ShownText(int comboId) const;
@@ -44,6 +46,7 @@ private:
 
     kevoui::CKevoToolTip m_ToolTip;
     HKEY m_hSaveKey;  // key of the save pass under way, or NULL
+    bool m_bFixedByPolicy;  // the machine's policy sets the reader choice
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "KevoPolicy.h"
 #include "RegKey.h"
 #include "SettingsCore.h"
 #include "TraceLog.h"
@@ -229,16 +230,26 @@ int ReadSettings(Program program, SettingInfo* info, const char* iniPath)
     // The revocation tool notes a missing proxy as progress, the version
     // checker writes every line but its entry and exit at error level.
     const int noProxyLevel = revoke ? TRACE_LEVEL_FLOW : TRACE_LEVEL_ERROR;
-    info->proxy_type = file.Int("proxyType", 0);
+    // The machine's policy names the proxy over the settings file; the
+    // sign-in stays with the settings file and the prompt.
+    char policyHost[kTextCapacity];
+    bool hostByPolicy = kevopolicy::ReadText(KEVO_POLICY_PROXY_HOST, policyHost, sizeof policyHost);
+    DWORD policyPort = 0;
+    bool portByPolicy = kevopolicy::ReadDword(KEVO_POLICY_PROXY_PORT, &policyPort) && policyPort <= 65535 &&
+                        kevoset::IsValidProxyPort(static_cast<int>(policyPort));
+    info->proxy_type = hostByPolicy ? 2 : file.Int("proxyType", 0);
     if (info->proxy_type != 2) {
         info->proxy_type = 0;
         TraceLog(noProxyLevel, "プロキシデータ未設定\n");
         return 0;
     }
     char text[kTextCapacity];
-    info->proxy_port = file.Int("proxyPort", 0);
+    info->proxy_port = portByPolicy ? static_cast<int>(policyPort) : file.Int("proxyPort", 0);
     if (kevoset::IsValidProxyPort(info->proxy_port)) {
-        file.Text("proxyHost", text);
+        if (hostByPolicy)
+            strcpy(text, policyHost);
+        else
+            file.Text("proxyHost", text);
         if (text[0] != 0) {
             info->proxy_host = CopyText(text);
             if (info->proxy_host == NULL) {

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <errno.h>
+#include <string.h>
 #include <time.h>
 
+#include "KevoPolicy.h"
 #include "TracePlatform.h"
 
 namespace {
@@ -14,6 +16,12 @@ LONG g_lockState = 0;  // 0 none, 1 being created, 2 ready
 
 bool TracePlatformReadSetting(const char* name, int* value)
 {
+    // The machine's policy sets the level for every user of the PC.
+    DWORD policy = 0;
+    if (strcmp(name, "TRACE") == 0 && kevopolicy::ReadDword(KEVO_POLICY_TRACE, &policy)) {
+        *value = static_cast<int>(policy);
+        return true;
+    }
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\KEVO", 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;

@@ -963,3 +963,60 @@ TEST_F(SoftverchkTest, UnwritableOrOverlongTemporaryDirectory)
 }
 
 }  // namespace
+
+// ---- machine policy ------------------------------------------------------------------
+
+TEST_F(SoftverchkTest, MachinePolicyOutranksTheSettingsFileAndTheUsersTrace)
+{
+    const std::string direct = "url=http://localhost:" + Port(KEVO_TESTBED_HTTP_PORT) + "/";
+    const std::string proxyPort = Port(KEVO_TESTBED_PROXY_PORT);
+    std::vector<std::string> deadHost = ProxySettings();
+    deadHost[3] = "proxyHost=nohost.invalid";
+    std::vector<std::string> deadPort = ProxySettings();
+    deadPort[2] = "proxyPort=1";
+    struct Row {
+        const char* what;
+        std::vector<std::pair<std::wstring, std::string>> values;  // name, decimal DWORD or "sz:" text
+        std::vector<std::string> settings;
+        DWORD userTrace;
+        bool notice;     // the request reached the server and the notice came
+        bool viaProxy;   // ... through the testbed proxy, which passes it on
+        bool logged;     // any log file at all
+    };
+    const Row rows[] = {
+        {"check switched off", {{L"UpdateCheck", "0"}}, {direct}, 10, false, false, true},
+        {"check switched on", {{L"UpdateCheck", "1"}}, {direct}, 10, true, false, true},
+        {"check off as text is no policy", {{L"UpdateCheck", "sz:0"}}, {direct}, 10, true, false, true},
+        {"proxy from policy alone", {{L"ProxyHost", "sz:localhost"}, {L"ProxyPort", proxyPort}}, {direct}, 20, true, true, true},
+        {"policy host over the file's", {{L"ProxyHost", "sz:localhost"}}, deadHost, 20, true, true, true},
+        {"policy port over the file's", {{L"ProxyPort", proxyPort}}, deadPort, 20, true, true, true},
+        {"policy trace off over the user's", {{L"Trace", "0"}}, {direct}, 20, true, false, false},
+        {"policy trace on without the user's", {{L"Trace", "10"}}, {direct}, 0, true, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        NextCase();
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, kPolicyKey, PolicyView());
+        for (const auto& value : row.values)
+            SetPolicyValue(value.first, value.second);
+        Settings(row.settings);
+        EnableTrace(row.userTrace);
+        Publish("2.4.0.1");
+        Outcome run = Start();
+        if (row.notice)
+            ExpectOnlyTheNotice(run);
+        else
+            ExpectNoWindow(run);
+        EXPECT_EQ(row.notice ? 1 : 0, Count(kVersionPath));
+        EXPECT_EQ(row.viaProxy ? 1 : 0, Count(ProxyTarget()));
+        EXPECT_EQ(row.logged, !Log().empty());
+        if (!row.notice) {
+            // Said at flow level, and nothing was read for a request.
+            EXPECT_TRUE(Logged(L"ポリシー(UpdateCheck=0)によりバージョン確認を行いません")) << LogUtf8();
+            EXPECT_FALSE(LoggedPart(L"setSettingInfo"));
+        }
+        if (row.userTrace == 0 && row.logged) {
+            EXPECT_TRUE(Logged(L"CKEVOAutoUpdateApp::InitInstance start")) << LogUtf8();
+        }
+    }
+}

@@ -64,3 +64,19 @@ TEST_F(RWSettingTest, AutomaticSaveWritesRWTypeAloneInBothKeys)
     EXPECT_FALSE(GetNarrow(kWowKey, "Name", KEY_WOW64_64KEY).present);
     EXPECT_FALSE(GetNarrow(kWowKey, "Port", KEY_WOW64_64KEY).present);
 }
+
+TEST_F(RWSettingTest, PolicyIsReadInTheSixtyFourBitView)
+{
+    // Group Policy writes the 64-bit view, which the 32-bit tool asks for.
+    // Wine 8 keeps Software\Policies as one key for both views, so this run
+    // shows the value found from the 32-bit tool, not the view it asked for.
+    SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"RWType", 2, KEY_WOW64_64KEY);
+    HWND dialog = StartTool();
+    ASSERT_TRUE(dialog != NULL);
+    EXPECT_TRUE(Checked(dialog, 1009));
+    EXPECT_FALSE(Enabled(dialog, 1018));
+    EXPECT_FALSE(Enabled(dialog, IDOK));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, 1020)));
+    ClickButton(dialog, IDCANCEL);
+    EXPECT_TRUE(WaitForExit());
+}

@@ -373,3 +373,52 @@ TEST_F(RWSettingTest, ToolTipsShowOverTheControls)
     ClickButton(dialog, IDCANCEL);
     EXPECT_TRUE(WaitForExit());
 }
+
+TEST_F(RWSettingTest, ReaderChoiceSetByPolicyIsShownFixed)
+{
+    const std::wstring fixedLine = L"この設定は管理者が決めているため、変更できません。";
+    struct Row {
+        const char* what;
+        std::vector<std::pair<std::wstring, std::string>> values;  // name, decimal DWORD or "sz:" text
+        int radio;
+        std::wstring reader;
+        std::wstring port;
+        bool fixed;
+    };
+    const Row rows[] = {
+        {"reader named", {{L"RWType", "1"}, {L"Name", "sz:Policy Reader"}}, kRadioPcsc, L"Policy Reader", L"COM4", true},
+        {"port named", {{L"RWType", "2"}, {L"Port", "sz:COM3"}}, kRadioNmda, L"", L"COM3", true},
+        {"automatic", {{L"RWType", "0"}}, kRadioAuto, L"", L"COM4", true},
+        {"type as text is no policy", {{L"RWType", "sz:1"}}, kRadioNmda, L"", L"COM4", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ResetKevoRegistry();
+        SetDword(HKEY_CURRENT_USER, kKevoKey, L"RWType", 2);
+        SetNarrowString(kKevoKey, "Port", "COM4");
+        for (const auto& value : row.values)
+            SetPolicyValue(value.first, value.second);
+        HWND dialog = StartTool();
+        ASSERT_TRUE(dialog != NULL);
+        EXPECT_TRUE(Checked(dialog, row.radio));
+        if (!row.reader.empty()) {
+            EXPECT_EQ(row.reader, WindowText(GetDlgItem(dialog, kReaderList)));
+        }
+        EXPECT_EQ(row.port, WindowText(GetDlgItem(dialog, kPortList)));
+        for (int id : {kRadioAuto, kRadioPcsc, kRadioNmda, (int)IDOK})
+            EXPECT_EQ(!row.fixed, Enabled(dialog, id)) << id;
+        if (row.fixed)
+            ExpectControls(dialog, false, false);
+        HWND line = GetDlgItem(dialog, 1020);
+        EXPECT_EQ(row.fixed, IsWindowVisible(line) != FALSE);
+        EXPECT_EQ(fixedLine, WindowText(line));
+        if (row.fixed) {
+            // Enter (the dialog's OK command) saves nothing and shows nothing.
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        }
+        ClickButton(dialog, IDCANCEL);
+        EXPECT_TRUE(WaitForExit());
+        ExpectRWType(2);
+        EXPECT_FALSE(GetNarrow(kKevoKey, "Name").present);
+    }
+}

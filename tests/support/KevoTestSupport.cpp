@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <stdexcept>
 
@@ -170,6 +171,22 @@ void ResetSoftCardSwitches()
     RegCloseKey(key);
 }
 
+const wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\KEVO";
+
+REGSAM PolicyView()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+void SetPolicyValue(const std::wstring& name, const std::string& value)
+{
+    if (value.compare(0, 3, "sz:") == 0)
+        SetString(HKEY_LOCAL_MACHINE, kPolicyKey, name, value.substr(3), PolicyView());
+    else
+        SetDword(HKEY_LOCAL_MACHINE, kPolicyKey, name, (DWORD)strtoul(value.c_str(), NULL, 10), PolicyView());
+}
+
 void ResetKevoRegistry()
 {
     const REGSAM views[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
@@ -177,6 +194,7 @@ void ResetKevoRegistry()
         DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\KEVO", view);
         DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Wow6432Node\\KEVO", view);
         DeleteKeyTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO", view);
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, kPolicyKey, view);
     }
 }
 

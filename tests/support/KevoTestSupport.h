@@ -40,9 +40,15 @@ struct RegValue {
 RegValue GetValue(HKEY root, const std::wstring& subkey, const std::wstring& name, REGSAM view = 0);
 bool KeyExists(HKEY root, const std::wstring& subkey, REGSAM view = 0);
 
-// Removes the system's keys (HKCU and HKLM SOFTWARE\KEVO, both views) so that
-// each test starts from a clean registry; use in SetUp.
+// Removes the system's keys (HKCU and HKLM SOFTWARE\KEVO, the machine policy
+// key, both views) so that each test starts from a clean registry; use in SetUp.
 void ResetKevoRegistry();
+// The machine policy key and the view Group Policy writes it in (the 64-bit
+// one on 64-bit Windows), for tests that set a policy value.
+extern const wchar_t kPolicyKey[];
+REGSAM PolicyView();
+// Sets policy value name: "sz:<text>" as REG_SZ (Shift-JIS), else a decimal REG_DWORD.
+void SetPolicyValue(const std::wstring& name, const std::string& value);
 // Registers jvmDll (a Windows path) as the PC's Java runtime, as a Java
 // installer does (HKLM SOFTWARE\JavaSoft\Java Runtime Environment,
 // CurrentVersion 1.8 with its RuntimeLib); empty removes every runtime.
