@@ -5,11 +5,13 @@ release folder and adds it to the release's SHA256SUMS.
 The zip is reproducible as the image zip is: entries in sorted order under
 KEVO-SDK-<version>/, each with the same fixed date and plain file mode."""
 import argparse
-import hashlib
 import os
+import sys
 import zipfile
 
-ZIP_DATE = (1980, 1, 1, 0, 0, 0)
+# The release's zips share their fixed date and checksums.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "installer"))
+from release_tool import ZIP_DATE, sha256  # noqa: E402
 
 # What a complete SDK holds; a missing file fails the release.
 CONTENTS = [
@@ -21,14 +23,6 @@ CONTENTS = [
     "lib/x86/libKEVOServiceAPIk.a",
     "sample/kevo_sample.c",
 ]
-
-
-def sha256(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
 
 
 def main():
