@@ -59,6 +59,11 @@ typedef struct KEVOBasicData {
     char* substituteCharacterOfAddress;
 } KEVOBasicData;
 
+/* The sizes above, checked wherever the header is compiled (a negative
+   array size stops the build). */
+typedef char KEVOBinaryData_size_check[sizeof(KEVOBinaryData) == 2 * sizeof(void*) ? 1 : -1];
+typedef char KEVOBasicData_size_check[sizeof(KEVOBasicData) == 6 * sizeof(void*) ? 1 : -1];
+
 KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOGetBasicData(KEVOBinaryData* certificate, KEVOBasicData* basicData);
 KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOFreeBasicData(KEVOBasicData* basicData);
 KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOCertValid(KEVOBinaryData* certificate, int32_t* certPathStatus,
