@@ -86,7 +86,7 @@ static int InstalledLibrary(wchar_t* path, DWORD capacity)
         path[--length] = 0;
     if (length + sizeof(kName) / sizeof(wchar_t) > capacity)
         return 0;
-    wcscat(path, kName);
+    memcpy(path + length, kName, sizeof(kName));
     return 1;
 }
 

@@ -50,7 +50,8 @@ protected:
 
     // The sample with its output in files; every state it reads is in place
     // before it starts (environment above, the scenario file here).
-    SampleRun Sample(const std::string& scenario, const std::wstring& jvmDir)
+    // Without dllArg the sample finds the library through InstallPath.
+    SampleRun Sample(const std::string& scenario, const std::wstring& jvmDir, bool dllArg = true)
     {
         WriteBytes(scratch_ + L"scenario.txt", scenario);
         DeleteFileW((scratch_ + L"report.txt").c_str());
@@ -64,8 +65,10 @@ protected:
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         si.hStdOutput = out;
         si.hStdError = err;
-        std::wstring command = L"\"" + WinePath(KEVO_SDK_SAMPLE) + L"\" --dll \"" + WinePath(KEVO_SERVICEAPI_DLL) +
-                               L"\" --jvm-dir \"" + jvmDir + L"\" \"" + scratch_ + L"cert.der\"";
+        std::wstring command = L"\"" + WinePath(KEVO_SDK_SAMPLE) + L"\" ";
+        if (dllArg)
+            command += L"--dll \"" + WinePath(KEVO_SERVICEAPI_DLL) + L"\" ";
+        command += L"--jvm-dir \"" + jvmDir + L"\" \"" + scratch_ + L"cert.der\"";
         PROCESS_INFORMATION pi = {};
         SampleRun run;
         run.exitCode = 0xdead;
@@ -137,4 +140,31 @@ TEST_F(SdkSample, WithoutJvmTheLibraryDoesNotLoad)
     EXPECT_EQ(2u, run.exitCode);
     EXPECT_EQ("", run.out);
     EXPECT_EQ("kevo_sample: the library does not load (error 126)\n", run.err);
+}
+
+// As an installed host finds the library: the install folder (here with a
+// trailing backslash) from InstallPath in the program's own registry view.
+TEST_F(SdkSample, FindsTheLibraryThroughInstallPath)
+{
+    std::wstring folder = WinePath(KEVO_SERVICEAPI_DLL);
+    folder.resize(folder.rfind(L'\\') + 1);
+    struct Case {
+        bool installed;
+        DWORD exitCode;
+        const char* firstLine;
+        const char* err;
+    } cases[] = {
+        {true, 0, "KEVOGetBasicData: 0\n", ""},
+        {false, 2, "", "kevo_sample: no InstallPath in HKLM\\SOFTWARE\\KEVO; name the library with --dll\n"},
+    };
+    for (const Case& c : cases) {
+        ResetKevoRegistry();
+        if (c.installed)
+            SetString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KEVO", L"InstallPath", ToCp932(folder));
+        SampleRun run = Sample("", WinePath(KEVO_JVMEMU_DIR), false);
+        EXPECT_EQ(c.exitCode, run.exitCode) << c.installed;
+        EXPECT_EQ(c.firstLine, run.out.substr(0, run.out.find('\n') + 1)) << c.installed;
+        EXPECT_EQ(c.err, run.err) << c.installed;
+    }
+    ResetKevoRegistry();
 }
