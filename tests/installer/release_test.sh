@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # scripts/release end to end, without Wine: it refuses without a counter
 # address or with the placeholder help desk; a testbed release says so in its
-# names; the guides of a release name the help desk it was given; a release
+# names; the SDK zip holds the library's header, an export list that is the
+# library's export table and import libraries of both machine types; the
+# guides of a release name the help desk it was given; a release
 # signed with a PKCS#12 key and one signed through a SoftHSM2 token have every
 # PE file of the zip, the installer and the uninstaller it writes verified
 # against the test CA; the same key gives the same bytes; a CA that did not
@@ -81,6 +83,33 @@ expect_files() {  # OUT NAME...
   (cd "$1" && sha256sum --check --quiet SHA256SUMS) || fail "SHA256SUMS of $1 does not match"
 }
 
+# The SDK: its files, the header and export list of this tree, import
+# libraries of both machine types naming the exports, and an export list that
+# is the library's own export table (from the image zip).
+check_sdk() {  # OUT SDK_ZIP IMAGE_ZIP
+  local dir=$work/sdk-unpacked top arch fmt want got
+  rm -rf "$dir"; mkdir -p "$dir/image"
+  (cd "$dir" && 7z x -y "$1/$2" >/dev/null && cd image && 7z x -y "$1/$3" >/dev/null)
+  top=$dir/KEVO-SDK-$version
+  got=$(cd "$top" && find . -type f | sort | tr '\n' ' ')
+  want="./README.ja.md ./include/KEVOServiceAPI.h ./lib/x64/KEVOServiceAPIk.def ./lib/x64/libKEVOServiceAPIk.a ./lib/x86/KEVOServiceAPIk.def ./lib/x86/libKEVOServiceAPIk.a ./sample/kevo_sample.c "
+  [ "$got" = "$want" ] || fail "the SDK holds $got"
+  cmp -s "$top/include/KEVOServiceAPI.h" "$src/sdk/include/KEVOServiceAPI.h" || fail "the SDK's header is not the library's"
+  want=$(objdump -p "$dir/image/KEVO-$version/KEVOServiceAPIk.dll" |
+    sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/{/Table/d;s/.*\] //p}' | sort | tr '\n' ' ')
+  [ "$want" = "KEVOCertValid KEVOCertViewDialog KEVOConfirm KEVOFreeBasicData KEVOGetBasicData " ] ||
+    fail "the library exports $want"
+  for arch in x86:pe-i386:_ x64:pe-x86-64:; do
+    IFS=: read -r arch fmt prefix <<<"$arch"
+    got=$(sed -n 's/^    //p' "$top/lib/$arch/KEVOServiceAPIk.def" | sort | tr '\n' ' ')
+    [ "$got" = "$want" ] || fail "lib/$arch/KEVOServiceAPIk.def lists $got, the library exports $want"
+    objdump -f "$top/lib/$arch/libKEVOServiceAPIk.a" | grep -q "file format $fmt" || fail "lib/$arch is not $fmt"
+    got=$(nm "$top/lib/$arch/libKEVOServiceAPIk.a" 2>/dev/null | sed -n "s/^.* I __imp_$prefix\(KEVO.*\)/\1/p" | sort | tr '\n' ' ')
+    [ "$got" = "$want" ] || fail "lib/$arch/libKEVOServiceAPIk.a imports $got"
+  done
+  echo "   the SDK holds the library's header and exports for x86 and x64"
+}
+
 # Every PE file a citizen gets: the zip's, the installer, and the
 # uninstaller the installer writes: makensis stores it finished and signed,
 # and a silent install writes exactly the file 7-Zip unpacks from there.
@@ -107,7 +136,9 @@ verify_all() {  # OUT ZIP SETUP
 
 echo "== testbed release: unsigned, names end in -testbed"
 log=$(release --testbed --out "$work/out-testbed")
-expect_files out-testbed "KEVOSetup-$version-testbed.exe" "KEVO-$version-image-testbed.zip"
+expect_files out-testbed "KEVOSetup-$version-testbed.exe" "KEVO-$version-image-testbed.zip" \
+  "KEVO-SDK-$version-testbed.zip"
+check_sdk "$work/out-testbed" "KEVO-SDK-$version-testbed.zip" "KEVO-$version-image-testbed.zip"
 [ "$(grep -c '^release: UNSIGNED' <<<"$log")" = 1 ] || fail "no one-line notice of an unsigned release: $log"
 
 echo "== release for $url signed with a PKCS#12 key"
@@ -115,7 +146,7 @@ export KEVO_SIGN_CA=$work/keys/ca.pem
 log=$(KEVO_SIGN_PKCS12=$work/keys/signer.p12 KEVO_SIGN_PASSWORD_FILE=$work/keys/password \
   release "${service[@]}" --out "$work/out-p12")
 grep -q '^release: WARNING: not time-stamped' <<<"$log" || fail "no warning for a release without time stamps"
-expect_files out-p12 "KEVOSetup-$version.exe" "KEVO-$version-image.zip"
+expect_files out-p12 "KEVOSetup-$version.exe" "KEVO-$version-image.zip" "KEVO-SDK-$version.zip"
 verify_all "$work/out-p12" "KEVO-$version-image.zip" "KEVOSetup-$version.exe"
 guide=$(tr '\n' ' ' <"$work/unpacked/zip/KEVO-$version/user-guide.html")
 for value in "${helpdesk[@]#*=}"; do

@@ -1,6 +1,13 @@
 /* Exported contract of the service API library KEVOServiceAPIk: the two
-   records that cross it and the five exports. The revocation tool includes
-   this header to look the exports up at run time. */
+   records that cross it and the five exports. The library itself, the
+   revocation tool and integrators' programs (through the SDK) compile against
+   this one header. C and C++, MSVC and mingw-w64, 32- and 64-bit Windows.
+
+   Memory: KEVOBinaryData and its bytes always belong to the caller; the
+   library only reads them during the call. KEVOBasicData is the caller's
+   record, but its six strings are allocated by the library and are released
+   only through KEVOFreeBasicData (never free() or delete them: the library
+   has its own heap). */
 #ifndef KEVO_SERVICEAPI_H
 #define KEVO_SERVICEAPI_H
 
@@ -18,6 +25,11 @@ extern "C" {
 #define KEVOAPI_CALL
 #endif
 
+/* The records are laid out with 8-byte packing (the compilers' default),
+   whatever packing the including program sets: 32-bit 8 bytes for
+   KEVOBinaryData and 24 for KEVOBasicData, 64-bit 16 and 48. */
+#pragma pack(push, 8)
+
 #if defined(KEVO_SERVICEAPI_BUILD)
 #if defined(_WIN32)
 #define KEVOAPI_EXPORT __declspec(dllexport)
@@ -28,7 +40,7 @@ extern "C" {
 #define KEVOAPI_EXPORT
 #endif
 
-/* The user certificate: DER bytes, owned by the caller. */
+/* The user certificate: DER bytes. Caller-owned, record and bytes. */
 typedef struct KEVOBinaryData {
     uint32_t length;
     unsigned char* data;
@@ -36,7 +48,8 @@ typedef struct KEVOBinaryData {
 
 /* The holder's basic data. name and address are UTF-16 ended by a zero
    unit; the other four are modified UTF-8 ended by a zero byte. The library
-   allocates the strings; only KEVOFreeBasicData releases them. */
+   allocates the strings (library-owned allocation); only KEVOFreeBasicData
+   releases them. The record itself is the caller's. */
 typedef struct KEVOBasicData {
     uint16_t* name;
     uint16_t* address;
@@ -45,6 +58,11 @@ typedef struct KEVOBasicData {
     char* substituteCharacterOfName;
     char* substituteCharacterOfAddress;
 } KEVOBasicData;
+
+/* The sizes above, checked wherever the header is compiled (a negative
+   array size stops the build). */
+typedef char KEVOBinaryData_size_check[sizeof(KEVOBinaryData) == 2 * sizeof(void*) ? 1 : -1];
+typedef char KEVOBasicData_size_check[sizeof(KEVOBasicData) == 6 * sizeof(void*) ? 1 : -1];
 
 KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOGetBasicData(KEVOBinaryData* certificate, KEVOBasicData* basicData);
 KEVOAPI_EXPORT int32_t KEVOAPI_CALL KEVOFreeBasicData(KEVOBasicData* basicData);
@@ -63,5 +81,7 @@ typedef int32_t(KEVOAPI_CALL* PFN_KEVOCertViewDialog)(KEVOBinaryData*);
 #ifdef __cplusplus
 }
 #endif
+
+#pragma pack(pop)
 
 #endif
