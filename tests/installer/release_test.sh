@@ -87,6 +87,9 @@ expect_files() {  # OUT NAME...
 # libraries of both machine types naming the exports, and an export list that
 # is the library's own export table (from the image zip).
 check_sdk() {  # OUT SDK_ZIP IMAGE_ZIP
+  # objdump and nm translate their headings; the test command runs in a
+  # Japanese locale for Wine.
+  local -x LC_ALL=C
   local dir=$work/sdk-unpacked top arch fmt want got
   rm -rf "$dir"; mkdir -p "$dir/image"
   (cd "$dir" && 7z x -y "$1/$2" >/dev/null && cd image && 7z x -y "$1/$3" >/dev/null)
